@@ -1,0 +1,45 @@
+# The two commands of the README: `make run` and `make test`. Everything else here
+# is what they are made of.
+BUILD      ?= build
+PREFIX_DIR := $(abspath $(BUILD))/wineprefix
+ARCHS      := i686 x86_64
+CMAKE_GEN  := -G Ninja -DCMAKE_BUILD_TYPE=Release
+
+.PHONY: all deps build build-i686 build-x86_64 configure-i686 configure-x86_64 test run bench sandbox-reset clean
+
+all: build
+
+deps:
+	@bash scripts/deps.sh
+
+# Phony targets get no pattern rules, hence one explicit pair per architecture.
+define arch_rules
+configure-$(1): deps
+	@test -f $(BUILD)/$(1)/build.ninja || cmake -S . -B $(BUILD)/$(1) $(CMAKE_GEN) \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-$(1).cmake \
+	  -DQM_WINEPREFIX=$(PREFIX_DIR)
+build-$(1): configure-$(1)
+	cmake --build $(BUILD)/$(1)
+endef
+$(foreach a,$(ARCHS),$(eval $(call arch_rules,$(a))))
+
+build: deps build-i686 build-x86_64
+
+test: deps build
+	@set -e; for a in $(ARCHS); do \
+	  echo "== tests, $$a =="; \
+	  ctest --test-dir $(BUILD)/$$a --output-on-failure; \
+	done
+
+bench: deps build-i686
+	@bash scripts/bench.sh $(BUILD)/i686 $(PREFIX_DIR)
+
+run: deps build-i686
+	@bash scripts/run.sh $(BUILD)/i686/quillmere.exe
+
+# Throws away the sandbox prefix `make run` uses; the next run seeds a new one.
+sandbox-reset:
+	rm -rf $(BUILD)/sandbox
+
+clean:
+	rm -rf $(BUILD)

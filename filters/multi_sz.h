@@ -1,0 +1,51 @@
+// Editing of REG_MULTI_SZ filter lists: a run of NUL-terminated UTF-16 names
+// closed by an empty entry.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A list as it stands in a value. `entries` are the names before the first empty
+// entry, which is what the system reads. Whatever follows that empty entry is kept
+// byte for byte in `tail`, so an edit never drops data it does not understand.
+struct MultiSzList {
+    std::vector<std::wstring> entries;
+    std::vector<BYTE> tail;
+};
+
+// Tolerant of malformed data: an odd last byte is ignored, and a last entry without
+// its NUL (or a list without its closing empty entry) still counts as an entry.
+MultiSzList ParseMultiSz(const BYTE* data, size_t size);
+
+// Always well formed: every entry NUL-terminated, then the closing empty entry,
+// then the preserved tail. An empty list is a single NUL (2 bytes).
+std::vector<BYTE> SerializeMultiSz(const MultiSzList& list);
+
+// Whole-name match, ignoring letter case as service names do.
+bool MultiSzNamesMatch(const wchar_t* entry, const wchar_t* name);
+
+// Removes every entry matching `name`; returns how many went.
+size_t RemoveMatchingEntries(MultiSzList& list, const wchar_t* name);
+
+// Reads a value whole, whatever its size or type (size query first, retried if the
+// value grows in between). Returns the registry's status; ERROR_FILE_NOT_FOUND for
+// a missing value.
+LSTATUS ReadMultiSzValue(HKEY key, const wchar_t* valueName, MultiSzList& list);
+
+LSTATUS WriteMultiSzValue(HKEY key, const wchar_t* valueName, const MultiSzList& list);
+
+// Removes every occurrence of `name` from `valueName`. Returns true when the value
+// now holds no such entry: something was removed and written, or there was nothing
+// to remove (also when the value does not exist). Writes nothing unless an entry
+// matched.
+bool RemoveMultiSzEntry(HKEY key, const wchar_t* name, const wchar_t* valueName);
+
+// Removes every occurrence of `name` from `fromValue` and, only if one was removed,
+// appends `name` once, spelled as passed, to `toValue` (created when missing).
+// The target is written before the source, so a failed write can leave the name in
+// both values but never in neither. Returns true when the move took effect or there
+// was nothing to move.
+bool MoveMultiSzEntry(HKEY key, const wchar_t* name, const wchar_t* fromValue,
+                      const wchar_t* toValue);

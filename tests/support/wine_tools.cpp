@@ -1,0 +1,220 @@
+#include "support/wine_tools.h"
+
+#include "app/handles.h"
+#include "filters/filter_registry.h"
+
+#include <memory>
+
+bool RunningUnderWine()
+{
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    if (text.empty())
+        return {};
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                   nullptr, nullptr);
+    std::string result(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), result.data(), size,
+                        nullptr, nullptr);
+    return result;
+}
+
+std::wstring Widen(const std::string& text)
+{
+    if (text.empty())
+        return {};
+    int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), result.data(), size);
+    return result;
+}
+
+DWORD RunTool(const std::wstring& commandLine, std::string* output)
+{
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE readRaw = nullptr;
+    HANDLE writeRaw = nullptr;
+    if (!CreatePipe(&readRaw, &writeRaw, &inherit, 0))
+        return static_cast<DWORD>(-1);
+    UniqueHandle readEnd(readRaw);
+    UniqueHandle writeEnd(writeRaw);
+    SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd.get();
+    startup.hStdError = writeEnd.get();
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION process{};
+    std::wstring mutableLine = commandLine;
+    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process))
+        return static_cast<DWORD>(-1);
+    UniqueHandle processHandle(process.hProcess);
+    UniqueHandle threadHandle(process.hThread);
+    writeEnd.reset();
+
+    std::string collected;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0)
+        collected.append(chunk, got);
+    WaitForSingleObject(processHandle.get(), INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(processHandle.get(), &exitCode);
+    if (output)
+        *output = collected;
+    return exitCode;
+}
+
+std::wstring ClassKeyPathForReg()
+{
+    return std::wstring(L"HKLM\\") + FilterClassKey;
+}
+
+void ResetFilterValues()
+{
+    UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              key.put(), nullptr),
+              ERROR_SUCCESS);
+    for (const wchar_t* value :
+         {LowerFiltersValue, UpperFiltersValue, LowerFiltersRemovedValue, UpperFiltersRemovedValue})
+        RegDeleteValueW(key.get(), value);
+}
+
+void WriteClassValue(const wchar_t* valueName, DWORD type, const std::vector<BYTE>& data)
+{
+    UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              key.put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key.get(), valueName, 0, type, data.empty() ? nullptr : data.data(),
+                             static_cast<DWORD>(data.size())),
+              ERROR_SUCCESS);
+}
+
+void WriteClassMultiSz(const wchar_t* valueName, const std::vector<std::wstring>& entries)
+{
+    std::vector<BYTE> data;
+    for (const std::wstring& entry : entries) {
+        const BYTE* bytes = reinterpret_cast<const BYTE*>(entry.c_str());
+        data.insert(data.end(), bytes, bytes + (entry.size() + 1) * sizeof(wchar_t));
+    }
+    data.push_back(0);
+    data.push_back(0);
+    WriteClassValue(valueName, REG_MULTI_SZ, data);
+}
+
+RawValue ReadClassValue(const wchar_t* valueName)
+{
+    RawValue result;
+    UniqueKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return result;
+    DWORD size = 0;
+    if (RegQueryValueExW(key.get(), valueName, nullptr, &result.type, nullptr, &size) != ERROR_SUCCESS)
+        return result;
+    result.data.assign(size, 0);
+    if (RegQueryValueExW(key.get(), valueName, nullptr, &result.type, result.data.data(), &size) !=
+        ERROR_SUCCESS)
+        return result;
+    result.data.resize(size);
+    result.exists = true;
+    return result;
+}
+
+RegQueryResult RegQueryClassValue(const std::string& valueName)
+{
+    RegQueryResult result;
+    std::string output;
+    DWORD code = RunTool(L"reg query \"" + ClassKeyPathForReg() + L"\" /v " + Widen(valueName), &output);
+    if (code != 0)
+        return result;
+    // A value line reads: "    <name>    <type>    <data>", entries joined by "\0".
+    size_t pos = 0;
+    while (pos < output.size()) {
+        size_t end = output.find('\n', pos);
+        if (end == std::string::npos)
+            end = output.size();
+        std::string line = output.substr(pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        std::string head = "    " + valueName + "    ";
+        if (line.compare(0, head.size(), head) != 0)
+            continue;
+        std::string rest = line.substr(head.size());
+        size_t gap = rest.find("    ");
+        result.exists = true;
+        result.type = rest.substr(0, gap);
+        std::string data = gap == std::string::npos ? std::string() : rest.substr(gap + 4);
+        size_t start = 0;
+        while (!data.empty()) {
+            size_t sep = data.find("\\0", start);
+            result.entries.push_back(data.substr(start, sep == std::string::npos ? sep : sep - start));
+            if (sep == std::string::npos)
+                break;
+            start = sep + 2;
+        }
+        break;
+    }
+    return result;
+}
+
+::testing::AssertionResult CreateDriverService(const std::wstring& name, const std::wstring& binPath,
+                                               const std::wstring& start)
+{
+    DeleteServiceIfPresent(name);
+    std::string output;
+    DWORD code = RunTool(L"sc create " + name + L" binPath= \"" + binPath + L"\" type= kernel start= " + start,
+                         &output);
+    if (code != 0)
+        return ::testing::AssertionFailure() << "sc create " << Narrow(name) << " failed (" << code
+                                             << "): " << output;
+    if (!ServiceExists(name))
+        return ::testing::AssertionFailure() << "service " << Narrow(name) << " missing after sc create";
+    return ::testing::AssertionSuccess();
+}
+
+void DeleteServiceIfPresent(const std::wstring& name)
+{
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager)
+        return;
+    UniqueServiceHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
+    if (!service)
+        return;
+    SERVICE_STATUS status{};
+    ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    DeleteService(service.get());
+}
+
+int ServiceStartType(const std::wstring& name)
+{
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
+    UniqueServiceHandle service(
+        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_CONFIG) : nullptr);
+    if (!service)
+        return -1;
+    DWORD needed = 0;
+    QueryServiceConfigW(service.get(), nullptr, 0, &needed);
+    std::unique_ptr<BYTE[]> buffer(new BYTE[needed]);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.get());
+    if (!QueryServiceConfigW(service.get(), config, needed, &needed))
+        return -1;
+    return static_cast<int>(config->dwStartType);
+}
+
+bool ServiceExists(const std::wstring& name)
+{
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
+    UniqueServiceHandle service(
+        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS) : nullptr);
+    return static_cast<bool>(service);
+}
