@@ -1,0 +1,16 @@
+// A CD-ROM device state change run on the calling thread while an animated
+// "Working..." window runs on a thread of its own.
+#pragma once
+
+#include <windows.h>
+
+// Shared by the caller and the progress thread for one run.
+struct ProgressJob {
+    HWND owner;
+    HWND window;
+    HANDLE thread;
+};
+
+void RunWithProgress(DWORD state);
+DWORD WINAPI ProgressThreadMain(void* job);
+INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

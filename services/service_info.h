@@ -1,0 +1,36 @@
+// What the service manager, the descriptions file and the driver file tell about
+// one filter's service.
+#pragma once
+
+#include <windows.h>
+
+inline constexpr size_t DisplayTextLength = 255; // display texts, descriptions, loaded strings
+inline constexpr size_t PathLength = 260;        // file and registry paths
+
+// currentState of a service that cannot be opened (its text is string 105 + 8).
+inline constexpr DWORD ServiceStateNotFound = 8;
+
+inline constexpr wchar_t DescriptionsFile[] = L"descriptions.ini";
+
+struct ServiceInfo {
+    wchar_t displayName[DisplayTextLength];
+    wchar_t description[DisplayTextLength];
+    wchar_t imagePath[PathLength];
+    DWORD currentState;
+    DWORD serviceType;
+    DWORD errorControl;
+    DWORD startType;
+    DWORD controlsAccepted;
+};
+
+// Fills `info` for the service `name`, writing only the fields that the case it
+// meets provides. True only when the service's configuration was read.
+bool QueryServiceInfo(const wchar_t* name, ServiceInfo* info);
+
+// Looks `name` up in descriptions.ini of the current directory, in the thread's
+// language section and then in "en". `out` holds DisplayTextLength characters.
+bool LookupDescription(const wchar_t* name, wchar_t* out);
+
+// Expands environment references and a leading \SystemRoot of a configured image
+// path. `out` holds PathLength characters.
+void ExpandSystemRootPath(const wchar_t* imagePath, wchar_t* out);

@@ -1,0 +1,6 @@
+// Changes to a filter together with its rows.
+#pragma once
+
+#include <windows.h>
+
+void FixProblemsAutomatically(HWND list);
