@@ -20,8 +20,9 @@ MultiSzList ParseMultiSz(const BYTE* data, size_t size)
         if (pos == start) {
             // The closing empty entry: what follows is not part of the list.
             size_t tailStart = (pos + 1) * sizeof(wchar_t);
-            if (tailStart < size)
-                list.tail.assign(data + tailStart, data + size);
+            size_t tailEnd = chars * sizeof(wchar_t);
+            if (tailStart < tailEnd)
+                list.tail.assign(data + tailStart, data + tailEnd);
             return list;
         }
         std::wstring entry(pos - start, L'\0');

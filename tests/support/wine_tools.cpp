@@ -3,6 +3,8 @@
 #include "app/handles.h"
 #include "filters/filter_registry.h"
 
+#include <sddl.h>
+
 #include <memory>
 
 bool RunningUnderWine()
@@ -168,17 +170,17 @@ RegQueryResult RegQueryClassValue(const std::string& valueName)
 }
 
 ::testing::AssertionResult CreateDriverService(const std::wstring& name, const std::wstring& binPath,
-                                               const std::wstring& start)
+                                               DWORD startType)
 {
     DeleteServiceIfPresent(name);
-    std::string output;
-    DWORD code = RunTool(L"sc create " + name + L" binPath= \"" + binPath + L"\" type= kernel start= " + start,
-                         &output);
-    if (code != 0)
-        return ::testing::AssertionFailure() << "sc create " << Narrow(name) << " failed (" << code
-                                             << "): " << output;
-    if (!ServiceExists(name))
-        return ::testing::AssertionFailure() << "service " << Narrow(name) << " missing after sc create";
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager)
+        return ::testing::AssertionFailure() << "no service manager: " << GetLastError();
+    UniqueServiceHandle service(CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                                               SERVICE_KERNEL_DRIVER, startType, SERVICE_ERROR_NORMAL,
+                                               binPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!service)
+        return ::testing::AssertionFailure() << "creating service " << Narrow(name) << " failed: " << GetLastError();
     return ::testing::AssertionSuccess();
 }
 
@@ -217,4 +219,42 @@ bool ServiceExists(const std::wstring& name)
     UniqueServiceHandle service(
         manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS) : nullptr);
     return static_cast<bool>(service);
+}
+
+ReadOnlyClassKey::ReadOnlyClassKey()
+{
+    UniqueKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, READ_CONTROL | WRITE_DAC, key.put()) !=
+        ERROR_SUCCESS)
+        return;
+    DWORD size = 0;
+    RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
+    saved_.assign(size, 0);
+    if (RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved_.data(), &size) != ERROR_SUCCESS)
+        return;
+    PSECURITY_DESCRIPTOR readOnly = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", SDDL_REVISION_1,
+                                                              &readOnly, nullptr))
+        return;
+    UniqueLocalBlock holder(readOnly);
+    applied_ = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, readOnly) == ERROR_SUCCESS;
+}
+
+ReadOnlyClassKey::~ReadOnlyClassKey()
+{
+    if (!applied_)
+        return;
+    UniqueKey key;
+    // The owner keeps the right to change the key's security even without write access.
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, WRITE_DAC, key.put()) == ERROR_SUCCESS)
+        RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved_.data());
+}
+
+bool SetTestServiceStartType(const std::wstring& name, DWORD startType)
+{
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueServiceHandle service(
+        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_CHANGE_CONFIG) : nullptr);
+    return service && ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE,
+                                           nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
