@@ -118,8 +118,11 @@ TEST_F(FilterRegistry, WithoutWriteAccessNothingChangesAndFailureIsReported)
         ReadOnlyClassKey readOnly;
         ASSERT_TRUE(readOnly.applied());
         EXPECT_FALSE(DeactivateFilter(L"QmLower"));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
         EXPECT_FALSE(ActivateFilter(L"QmLower"));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
         EXPECT_FALSE(DeleteFilter(LowerFiltersValue, L"QmLower"));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     }
     EXPECT_EQ(Entries("LowerFilters"), (Names{"QmLower"}));
     EXPECT_EQ(Entries("UpperFiltersRemoved"), (Names{"QmLower"}));
