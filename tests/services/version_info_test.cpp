@@ -41,7 +41,7 @@ std::wstring SystemFile(const wchar_t* name)
 
 TEST(ReadVersionString, ReadsTheStringsADriverCarries)
 {
-    std::wstring driver = TestFilePath(L"qm_version_full.sys");
+    std::wstring driver = PathBesideTestProgram(L"qm_version_full.sys");
     Reading vendor = Read(driver, L"CompanyName");
     EXPECT_TRUE(vendor.found);
     EXPECT_EQ(vendor.text, L"Example Test Drivers Ltd");
@@ -51,7 +51,7 @@ TEST(ReadVersionString, ReadsTheStringsADriverCarries)
 
 TEST(ReadVersionString, AnEmptyValueIsFoundAndAMissingOneEmptiesTheBuffer)
 {
-    std::wstring driver = TestFilePath(L"qm_version_full.sys");
+    std::wstring driver = PathBesideTestProgram(L"qm_version_full.sys");
     Reading empty = Read(driver, L"Comments");
     EXPECT_TRUE(empty.found);
     EXPECT_EQ(empty.text, L"");
@@ -65,7 +65,7 @@ TEST(ReadVersionString, ALongValueIsCutAndStaysTerminated)
 {
     wchar_t out[DisplayTextLength + 1];
     std::wmemset(out, L'#', DisplayTextLength + 1);
-    ASSERT_TRUE(ReadVersionString(TestFilePath(L"qm_version_full.sys").c_str(), L"PrivateBuild", out));
+    ASSERT_TRUE(ReadVersionString(PathBesideTestProgram(L"qm_version_full.sys").c_str(), L"PrivateBuild", out));
     EXPECT_EQ(std::wcslen(out), DisplayTextLength - 1);
     EXPECT_EQ(std::wstring(out, 10), L"0123456789");
     EXPECT_EQ(out[DisplayTextLength], L'#') << "wrote past the caller's buffer";
@@ -73,7 +73,7 @@ TEST(ReadVersionString, ALongValueIsCutAndStaysTerminated)
 
 TEST(ReadVersionString, OnlyTheFirstTranslationEntryChoosesTheTable)
 {
-    std::wstring driver = TestFilePath(L"qm_version_second_entry.sys");
+    std::wstring driver = PathBesideTestProgram(L"qm_version_second_entry.sys");
     EXPECT_EQ(Read(driver, L"CompanyName").text, L"First entry's vendor");
     Reading description = Read(driver, L"FileDescription");
     EXPECT_FALSE(description.found);
@@ -82,7 +82,7 @@ TEST(ReadVersionString, OnlyTheFirstTranslationEntryChoosesTheTable)
 
 TEST(ReadVersionString, WithoutTranslationTableTheDefaultTableIsSearched)
 {
-    std::wstring driver = TestFilePath(L"qm_version_no_translation.sys");
+    std::wstring driver = PathBesideTestProgram(L"qm_version_no_translation.sys");
     Reading description = Read(driver, L"FileDescription");
     EXPECT_TRUE(description.found);
     EXPECT_EQ(description.text, L"Driver without translation table");
@@ -103,8 +103,8 @@ TEST(ReadVersionString, NoPathMeansTheProgramsOwnFile)
 TEST(ReadVersionString, FilesWithoutResourceOrNamingNothingLeaveTheBufferAlone)
 {
     for (const std::wstring& path :
-         {TestFilePath(L"..\\qm_demo_service.exe"), SystemFile(L"drivers\\mountmgr.sys"),
-          TestFilePath(L"no_such_driver.sys"), std::wstring()}) {
+         {PathBesideTestProgram(L"..\\qm_demo_service.exe"), SystemFile(L"drivers\\mountmgr.sys"),
+          PathBesideTestProgram(L"no_such_driver.sys"), std::wstring()}) {
         Reading reading = Read(path, L"FileDescription");
         EXPECT_FALSE(reading.found) << Narrow(path);
         EXPECT_EQ(reading.text, kUntouched) << Narrow(path);
@@ -115,7 +115,7 @@ TEST(ReadVersionString, APathLongerThanItsBufferIsRefused)
 {
     // Padded with ".\\" to the longest path that fits; one more character makes
     // a name that does not exist, and a cut copy would open the real file.
-    std::wstring directory = TestFilePath(L"");
+    std::wstring directory = PathBesideTestProgram(L"");
     std::wstring name = L"qm_version_full.sys";
     std::wstring fits = directory;
     while (fits.size() + name.size() < PathLength - 1)

@@ -72,3 +72,16 @@ private:
 
 // Sets a service's start type through the service manager.
 bool SetTestServiceStartType(const std::wstring& name, DWORD startType);
+
+// Win32 own-process service running `commandLine` (a program path, optionally
+// followed by arguments); replaces a service of the same name.
+::testing::AssertionResult CreateOwnProcessService(const std::wstring& name, const std::wstring& commandLine);
+// Sets (or with an empty text clears) the service's own description.
+bool SetTestServiceDescription(const std::wstring& name, const std::wstring& description);
+bool SetTestServiceDisplayName(const std::wstring& name, const std::wstring& displayName);
+// Starts the service from this process and waits until it reports running.
+::testing::AssertionResult StartServiceAndWait(const std::wstring& name);
+// Sends the stop control and waits until the service reports stopped.
+::testing::AssertionResult StopServiceAndWait(const std::wstring& name);
+// Full path of a file next to the running test program (`name` may hold "..\").
+std::wstring PathBesideTestProgram(const std::wstring& name);
