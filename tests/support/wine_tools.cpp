@@ -324,6 +324,16 @@ namespace {
     return WaitForState(service.get(), name, SERVICE_RUNNING);
 }
 
+::testing::AssertionResult WaitForServiceState(const std::wstring& name, DWORD state)
+{
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
+    UniqueServiceHandle service(
+        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS) : nullptr);
+    if (!service)
+        return ::testing::AssertionFailure() << "cannot open " << Narrow(name) << ": " << GetLastError();
+    return WaitForState(service.get(), name, state);
+}
+
 ::testing::AssertionResult StopServiceAndWait(const std::wstring& name)
 {
     UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));

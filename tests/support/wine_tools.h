@@ -81,6 +81,8 @@ bool SetTestServiceDescription(const std::wstring& name, const std::wstring& des
 bool SetTestServiceDisplayName(const std::wstring& name, const std::wstring& displayName);
 // Starts the service from this process and waits until it reports running.
 ::testing::AssertionResult StartServiceAndWait(const std::wstring& name);
+// Waits (a few seconds at most) until the service reports `state`.
+::testing::AssertionResult WaitForServiceState(const std::wstring& name, DWORD state);
 // Sends the stop control and waits until the service reports stopped.
 ::testing::AssertionResult StopServiceAndWait(const std::wstring& name);
 // Full path of a file next to the running test program (`name` may hold "..\").
