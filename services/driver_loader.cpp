@@ -25,9 +25,10 @@ bool CallWithServicePath(const wchar_t* name, DriverCall NativeDriverCalls::*whi
         !calls.adjustPrivilege || !call)
         return false;
 
+    constexpr size_t prefixLength = sizeof(ServiceKeyPrefix) / sizeof(wchar_t) - 1;
     wchar_t path[PathLength] = {};
     lstrcpynW(path, ServiceKeyPrefix, static_cast<int>(PathLength));
-    lstrcatW(path, name);
+    lstrcpynW(path + prefixLength, name, static_cast<int>(PathLength - prefixLength));
     UNICODE_STRING counted{};
     calls.initUnicodeString(&counted, path);
 
