@@ -44,9 +44,9 @@ struct RegQueryResult {
 };
 RegQueryResult RegQueryClassValue(const std::string& valueName);
 
-// Kernel-driver service created with `sc create`, stopped (Wine loads no drivers).
+// Kernel-driver service; it stays stopped (Wine loads no drivers).
 ::testing::AssertionResult CreateDriverService(const std::wstring& name, const std::wstring& binPath,
-                                               const std::wstring& start = L"demand");
+                                               DWORD startType = SERVICE_DEMAND_START);
 void DeleteServiceIfPresent(const std::wstring& name);
 // Start type as the service manager reports it, or -1 when the service is missing.
 int ServiceStartType(const std::wstring& name);
@@ -54,3 +54,36 @@ bool ServiceExists(const std::wstring& name);
 
 std::string Narrow(const std::wstring& text);
 std::wstring Widen(const std::string& text);
+
+// While alive, the class key grants everybody read access only, as it does for a
+// user without administrator rights; the key's own security comes back afterwards.
+class ReadOnlyClassKey {
+public:
+    ReadOnlyClassKey();
+    ~ReadOnlyClassKey();
+    ReadOnlyClassKey(const ReadOnlyClassKey&) = delete;
+    ReadOnlyClassKey& operator=(const ReadOnlyClassKey&) = delete;
+    bool applied() const { return applied_; }
+
+private:
+    std::vector<BYTE> saved_;
+    bool applied_ = false;
+};
+
+// Sets a service's start type through the service manager.
+bool SetTestServiceStartType(const std::wstring& name, DWORD startType);
+
+// Win32 own-process service running `commandLine` (a program path, optionally
+// followed by arguments); replaces a service of the same name.
+::testing::AssertionResult CreateOwnProcessService(const std::wstring& name, const std::wstring& commandLine);
+// Sets (or with an empty text clears) the service's own description.
+bool SetTestServiceDescription(const std::wstring& name, const std::wstring& description);
+bool SetTestServiceDisplayName(const std::wstring& name, const std::wstring& displayName);
+// Starts the service from this process and waits until it reports running.
+::testing::AssertionResult StartServiceAndWait(const std::wstring& name);
+// Waits (a few seconds at most) until the service reports `state`.
+::testing::AssertionResult WaitForServiceState(const std::wstring& name, DWORD state);
+// Sends the stop control and waits until the service reports stopped.
+::testing::AssertionResult StopServiceAndWait(const std::wstring& name);
+// Full path of a file next to the running test program (`name` may hold "..\").
+std::wstring PathBesideTestProgram(const std::wstring& name);
