@@ -221,7 +221,7 @@ bool ServiceExists(const std::wstring& name)
     return static_cast<bool>(service);
 }
 
-ReadOnlyClassKey::ReadOnlyClassKey()
+RestrictedClassKey::RestrictedClassKey(const wchar_t* sddl)
 {
     UniqueKey key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, READ_CONTROL | WRITE_DAC, key.put()) !=
@@ -232,15 +232,14 @@ ReadOnlyClassKey::ReadOnlyClassKey()
     saved_.assign(size, 0);
     if (RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved_.data(), &size) != ERROR_SUCCESS)
         return;
-    PSECURITY_DESCRIPTOR readOnly = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", SDDL_REVISION_1,
-                                                              &readOnly, nullptr))
+    PSECURITY_DESCRIPTOR restricted = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &restricted, nullptr))
         return;
-    UniqueLocalBlock holder(readOnly);
-    applied_ = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, readOnly) == ERROR_SUCCESS;
+    UniqueLocalBlock holder(restricted);
+    applied_ = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, restricted) == ERROR_SUCCESS;
 }
 
-ReadOnlyClassKey::~ReadOnlyClassKey()
+RestrictedClassKey::~RestrictedClassKey()
 {
     if (!applied_)
         return;
@@ -257,6 +256,124 @@ bool SetTestServiceStartType(const std::wstring& name, DWORD startType)
         manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_CHANGE_CONFIG) : nullptr);
     return service && ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE,
                                            nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+namespace {
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM out)
+{
+    reinterpret_cast<std::vector<HWND>*>(out)->push_back(window);
+    return TRUE;
+}
+
+struct DialogSearch {
+    const std::vector<HWND>* known;
+    HWND found;
+};
+
+BOOL CALLBACK FindNewDialog(HWND window, LPARAM out)
+{
+    auto* search = reinterpret_cast<DialogSearch*>(out);
+    for (HWND old : *search->known)
+        if (old == window)
+            return TRUE;
+    wchar_t cls[32] = {};
+    GetClassNameW(window, cls, 32);
+    if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+DialogWatcher::DialogWatcher(WORD command, std::function<void(HWND)> inspect)
+    : commands_{command}, inspect_(std::move(inspect)), ownerThread_(GetCurrentThreadId())
+{
+    Start();
+}
+
+DialogWatcher::DialogWatcher(std::initializer_list<WORD> commands)
+    : commands_(commands), ownerThread_(GetCurrentThreadId())
+{
+    Start();
+}
+
+void DialogWatcher::Start()
+{
+    EnumThreadWindows(ownerThread_, CollectWindow, reinterpret_cast<LPARAM>(&known_));
+    thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+}
+
+DialogWatcher::~DialogWatcher()
+{
+    Wait();
+}
+
+bool DialogWatcher::Wait()
+{
+    if (thread_) {
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        thread_ = nullptr;
+    }
+    return seen_.size() == commands_.size();
+}
+
+std::wstring DialogWatcher::AllText(size_t index) const
+{
+    if (index >= seen_.size())
+        return {};
+    std::wstring all = seen_[index].caption;
+    for (const std::wstring& text : seen_[index].texts)
+        all += L"\n" + text;
+    return all;
+}
+
+DWORD WINAPI DialogWatcher::Run(void* self)
+{
+    auto* watcher = static_cast<DialogWatcher*>(self);
+    for (WORD command : watcher->commands_) {
+        HWND found = nullptr;
+        for (DWORD start = GetTickCount(); !found && GetTickCount() - start < 10000; Sleep(20)) {
+            DialogSearch search{&watcher->known_, nullptr};
+            EnumThreadWindows(watcher->ownerThread_, FindNewDialog, reinterpret_cast<LPARAM>(&search));
+            found = search.found;
+        }
+        if (!found)
+            return 0;
+        Seen seen;
+        wchar_t text[1024] = {};
+        GetWindowTextW(found, text, 1024);
+        seen.caption = text;
+        seen.owner = GetWindow(found, GW_OWNER);
+        for (HWND child = GetWindow(found, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            text[0] = L'\0';
+            GetWindowTextW(child, text, 1024);
+            seen.texts.push_back(text);
+        }
+        if (watcher->inspect_)
+            watcher->inspect_(found);
+        watcher->known_.push_back(found);
+        watcher->seen_.push_back(std::move(seen));
+        if (command)
+            PostMessageW(found, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0);
+        else
+            PostMessageW(found, WM_CLOSE, 0, 0);
+    }
+    return 0;
+}
+
+std::wstring SystemMessage(DWORD code)
+{
+    wchar_t text[1024] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 1024,
+                   nullptr);
+    std::wstring result = text;
+    while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r'))
+        result.pop_back();
+    return result;
 }
 
 ::testing::AssertionResult CreateOwnProcessService(const std::wstring& name, const std::wstring& commandLine)
@@ -357,4 +474,15 @@ std::wstring PathBesideTestProgram(const std::wstring& name)
     wchar_t full[MAX_PATH] = {};
     DWORD fullLength = GetFullPathNameW(joined.c_str(), MAX_PATH, full, nullptr);
     return fullLength > 0 && fullLength < MAX_PATH ? std::wstring(full, fullLength) : joined;
+}
+
+::testing::AssertionResult CreateRunningService(const std::wstring& name, bool acceptStop)
+{
+    std::wstring command = L"\"" + PathBesideTestProgram(L"..\\qm_demo_service.exe") + L"\"";
+    if (!acceptStop)
+        command += L" nostop";
+    ::testing::AssertionResult created = CreateOwnProcessService(name, command);
+    if (!created)
+        return created;
+    return StartServiceAndWait(name);
 }
