@@ -4,6 +4,7 @@
 // expansion, copies) shows as the ratio.
 #include "app/handles.h"
 #include "services/service_info.h"
+#include "support/bench_tools.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -15,12 +16,6 @@ namespace {
 constexpr int ServiceCount = 50;
 constexpr int Rounds = 15;
 const wchar_t kDriverFolder[] = L"qm_bench";
-
-bool RunningUnderWine()
-{
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
 
 std::wstring ServiceName(int index)
 {
@@ -44,59 +39,16 @@ std::wstring SystemRootFolder()
     return std::wstring(root) + L"\\" + kDriverFolder;
 }
 
-// The calls a query cannot do without: connection, service, configuration and
-// description (each sized first), status, and closing both handles.
-void BareQuery(const wchar_t* name)
-{
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
-    UniqueServiceHandle service(manager ? OpenServiceW(manager.get(), name, GENERIC_READ) : nullptr);
-    if (!service)
-        return;
-    DWORD needed = 0;
-    QueryServiceConfigW(service.get(), nullptr, 0, &needed);
-    UniqueHeapBlock config = AllocateHeapBlock(needed);
-    QueryServiceConfigW(service.get(), static_cast<QUERY_SERVICE_CONFIGW*>(config.get()), needed, &needed);
-    needed = 0;
-    QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, nullptr, 0, &needed);
-    UniqueHeapBlock description = AllocateHeapBlock(needed);
-    QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, static_cast<BYTE*>(description.get()), needed,
-                         &needed);
-    SERVICE_STATUS status{};
-    QueryServiceStatus(service.get(), &status);
-}
-
 bool ProgramQuery(const wchar_t* name)
 {
     ServiceInfo info{};
     return QueryServiceInfo(name, &info);
 }
 
-double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER value;
-        QueryPerformanceFrequency(&value);
-        return value;
-    }();
-    return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 template <typename Query>
 double TimeOne(const std::wstring& name, Query query)
 {
-    LARGE_INTEGER start;
-    LARGE_INTEGER end;
-    QueryPerformanceCounter(&start);
-    query(name.c_str());
-    QueryPerformanceCounter(&end);
-    return Seconds(start, end);
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+    return TimeSeconds([&] { query(name.c_str()); });
 }
 
 // Each service is queried both ways back to back, the order alternating, so that
@@ -111,11 +63,11 @@ void Compare(const char* label, const std::vector<std::wstring>& names)
         double programTotal = 0;
         for (size_t i = 0; i < names.size(); ++i) {
             if ((i + static_cast<size_t>(round + 1)) % 2) {
-                bareTotal += TimeOne(names[i], BareQuery);
+                bareTotal += TimeOne(names[i], BareServiceQuery);
                 programTotal += TimeOne(names[i], ProgramQuery);
             } else {
                 programTotal += TimeOne(names[i], ProgramQuery);
-                bareTotal += TimeOne(names[i], BareQuery);
+                bareTotal += TimeOne(names[i], BareServiceQuery);
             }
         }
         if (round < 0)
@@ -181,7 +133,7 @@ bool WriteDescriptionsFile(const std::wstring& folder)
 
 int wmain()
 {
-    if (!RunningUnderWine()) {
+    if (!BenchRunningUnderWine()) {
         std::fprintf(stderr, "This benchmark creates services; it runs only under Wine.\n");
         return 1;
     }
