@@ -52,6 +52,12 @@ void RestoreWindowPlacement(HWND window)
     wchar_t path[PathLength];
     if (!BuildSettingsPath(path))
         return;
+    // Exactly two digits per byte plus two for the checksum. Some profile
+    // implementations read a longer value by its beginning; it is damaged all the same.
+    constexpr DWORD digits = 2 * sizeof(placement) + 2;
+    wchar_t text[digits + 2] = L"";
+    if (GetPrivateProfileStringW(SettingsSection, L"placement", L"", text, digits + 2, path) != digits)
+        return;
     // Only a complete, checksummed record is applied: a zeroed one would ask for a
     // hidden, empty window wherever the platform does not check the length field.
     if (GetPrivateProfileStructW(SettingsSection, L"placement", &placement, sizeof(placement), path) &&
