@@ -1,34 +1,17 @@
-// Placeholder until the main window lands: shows the class key's four filter values.
+// Entry point: no command line; the main dialog's result is the exit code.
 #include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
 
-#include "filters/filter_registry.h"
-#include "filters/multi_sz.h"
-#include "app/handles.h"
-
-#include <string>
+#include "app/main_window.h"
+#include "res/resource.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
-    std::wstring text;
-    UniqueKey key;
-    LSTATUS status = OpenFilterClassKey(FilterClassReadAccess, key.put());
-    if (status != ERROR_SUCCESS) {
-        text = L"The DVD/CD-ROM class key cannot be opened.";
-    } else {
-        for (const wchar_t* value :
-             {LowerFiltersValue, UpperFiltersValue, LowerFiltersRemovedValue, UpperFiltersRemovedValue}) {
-            MultiSzList list;
-            text += value;
-            text += L":";
-            if (ReadMultiSzValue(key.get(), value, list) == ERROR_SUCCESS) {
-                for (const std::wstring& entry : list.entries)
-                    text += L" " + entry;
-            } else {
-                text += L" (none)";
-            }
-            text += L"\r\n";
-        }
-    }
-    MessageBoxW(nullptr, text.c_str(), L"Quillmere", MB_OK | MB_ICONINFORMATION);
-    return 0;
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    CoInitialize(nullptr); // the shell's open needs it; a failure there stays silent
+    InitCommonControls();  // version 6 comes from the manifest
+    INT_PTR result =
+        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), GetDesktopWindow(), MainDialogProc, 0);
+    ExitProcess(static_cast<UINT>(result));
 }
