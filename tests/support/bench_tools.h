@@ -5,12 +5,22 @@
 #include "app/handles.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 inline bool BenchRunningUnderWine()
 {
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+// A file next to the running benchmark program; `name` may begin with "..\\".
+inline std::wstring PathBesideBench(const wchar_t* name)
+{
+    wchar_t module[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring path(module, length);
+    return path.substr(0, path.find_last_of(L'\\') + 1) + name;
 }
 
 inline double SecondsBetween(LARGE_INTEGER from, LARGE_INTEGER to)

@@ -24,14 +24,6 @@ std::wstring ServiceName(int index)
     return name;
 }
 
-std::wstring BesideProgram(const wchar_t* name)
-{
-    wchar_t module[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
-    std::wstring path(module, length);
-    return path.substr(0, path.find_last_of(L'\\') + 1) + name;
-}
-
 std::wstring SystemRootFolder()
 {
     wchar_t root[MAX_PATH] = {};
@@ -156,7 +148,7 @@ int wmain()
     std::wstring folder = SystemRootFolder();
     CreateDirectoryW(folder.c_str(), nullptr);
     std::wstring driver = folder + L"\\qmbench.sys";
-    bool ready = CopyFileW(BesideProgram(L"qm_version_full.sys").c_str(), driver.c_str(), FALSE);
+    bool ready = CopyFileW(PathBesideBench(L"qm_version_full.sys").c_str(), driver.c_str(), FALSE);
     if (!ready)
         std::fprintf(stderr, "cannot place the driver file: %lu\n", GetLastError());
     RemoveServices(manager.get());

@@ -35,14 +35,6 @@ std::wstring FilterName(int index)
     return name;
 }
 
-std::wstring BesideProgram(const wchar_t* name)
-{
-    wchar_t module[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
-    std::wstring path(module, length);
-    return path.substr(0, path.find_last_of(L'\\') + 1) + name;
-}
-
 void RemoveServices(SC_HANDLE manager)
 {
     for (int i = 0; i < FilterCount; ++i) {
@@ -57,7 +49,7 @@ void RemoveServices(SC_HANDLE manager)
 
 bool CreateServices(SC_HANDLE manager)
 {
-    std::wstring program = L"\"" + BesideProgram(L"..\\qm_demo_service.exe") + L"\"";
+    std::wstring program = L"\"" + PathBesideBench(L"..\\qm_demo_service.exe") + L"\"";
     for (int i = 0; i < FilterCount; ++i) {
         Kind kind = KindOf(i);
         if (kind == Kind::Missing)
