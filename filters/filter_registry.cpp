@@ -5,6 +5,11 @@
 
 #include <string>
 
+LSTATUS OpenFilterClassKey(REGSAM access, HKEY* key)
+{
+    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, access, key);
+}
+
 namespace {
 
 void SetServiceStartType(const wchar_t* name, DWORD startType)
@@ -30,43 +35,67 @@ void DeleteFilterService(const wchar_t* name)
     DeleteService(service.get());
 }
 
-} // namespace
 
-LSTATUS OpenFilterClassKey(REGSAM access, HKEY* key)
+// Runs the two list edits of an operation and keeps the first failure's code, so
+// that the service step that follows cannot hide it from the caller.
+template <typename FirstEdit, typename SecondEdit>
+bool EditBothValues(FirstEdit first, SecondEdit second, DWORD* error)
 {
-    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, access, key);
+    bool ok = first();
+    if (!ok)
+        *error = GetLastError();
+    if (!second() && ok) {
+        ok = false;
+        *error = GetLastError();
+    }
+    return ok;
 }
+
+bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* lowerTo,
+                  const wchar_t* upperFrom, const wchar_t* upperTo, DWORD startType)
+{
+    UniqueKey key;
+    LSTATUS status = OpenFilterClassKey(FilterClassWriteAccess, key.put());
+    if (status != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(status));
+        return false;
+    }
+    DWORD error = ERROR_SUCCESS;
+    bool ok = EditBothValues([&] { return MoveMultiSzEntry(key.get(), name, lowerFrom, lowerTo); },
+                             [&] { return MoveMultiSzEntry(key.get(), name, upperFrom, upperTo); }, &error);
+    SetServiceStartType(name, startType);
+    SetLastError(error);
+    return ok;
+}
+
+} // namespace
 
 bool DeactivateFilter(const wchar_t* name)
 {
-    UniqueKey key;
-    if (OpenFilterClassKey(FilterClassWriteAccess, key.put()) != ERROR_SUCCESS)
-        return false;
-    bool lower = MoveMultiSzEntry(key.get(), name, LowerFiltersValue, LowerFiltersRemovedValue);
-    bool upper = MoveMultiSzEntry(key.get(), name, UpperFiltersValue, UpperFiltersRemovedValue);
-    SetServiceStartType(name, SERVICE_DISABLED);
-    return lower && upper;
+    return ChangeFilter(name, LowerFiltersValue, LowerFiltersRemovedValue, UpperFiltersValue,
+                        UpperFiltersRemovedValue, SERVICE_DISABLED);
 }
 
 bool ActivateFilter(const wchar_t* name)
 {
-    UniqueKey key;
-    if (OpenFilterClassKey(FilterClassWriteAccess, key.put()) != ERROR_SUCCESS)
-        return false;
-    bool lower = MoveMultiSzEntry(key.get(), name, LowerFiltersRemovedValue, LowerFiltersValue);
-    bool upper = MoveMultiSzEntry(key.get(), name, UpperFiltersRemovedValue, UpperFiltersValue);
-    SetServiceStartType(name, SERVICE_BOOT_START);
-    return lower && upper;
+    return ChangeFilter(name, LowerFiltersRemovedValue, LowerFiltersValue, UpperFiltersRemovedValue,
+                        UpperFiltersValue, SERVICE_BOOT_START);
 }
 
 bool DeleteFilter(const wchar_t* valueName, const wchar_t* name)
 {
     UniqueKey key;
-    if (OpenFilterClassKey(FilterClassWriteAccess, key.put()) != ERROR_SUCCESS)
+    LSTATUS status = OpenFilterClassKey(FilterClassWriteAccess, key.put());
+    if (status != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(status));
         return false;
+    }
     std::wstring parkingValue = std::wstring(valueName) + L"Removed";
-    bool active = RemoveMultiSzEntry(key.get(), name, valueName);
-    bool parked = RemoveMultiSzEntry(key.get(), name, parkingValue.c_str());
+    DWORD error = ERROR_SUCCESS;
+    bool ok = EditBothValues([&] { return RemoveMultiSzEntry(key.get(), name, valueName); },
+                             [&] { return RemoveMultiSzEntry(key.get(), name, parkingValue.c_str()); },
+                             &error);
     DeleteFilterService(name);
-    return active && parked;
+    SetLastError(error);
+    return ok;
 }

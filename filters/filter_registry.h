@@ -18,7 +18,8 @@ LSTATUS OpenFilterClassKey(REGSAM access, HKEY* key);
 
 // Each returns whether the list edit took effect: the key could be opened for
 // writing and every needed write succeeded (or there was nothing to change). The
-// service step that follows is best effort and does not affect the result.
+// service step that follows is best effort and does not affect the result. On
+// failure the thread's last error holds the registry's code.
 
 // Parks `name`: moves it from both active values to their parking values and
 // disables its service.

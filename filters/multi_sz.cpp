@@ -20,8 +20,9 @@ MultiSzList ParseMultiSz(const BYTE* data, size_t size)
         if (pos == start) {
             // The closing empty entry: what follows is not part of the list.
             size_t tailStart = (pos + 1) * sizeof(wchar_t);
-            if (tailStart < size)
-                list.tail.assign(data + tailStart, data + size);
+            size_t tailEnd = chars * sizeof(wchar_t);
+            if (tailStart < tailEnd)
+                list.tail.assign(data + tailStart, data + tailEnd);
             return list;
         }
         std::wstring entry(pos - start, L'\0');
@@ -88,6 +89,17 @@ LSTATUS WriteMultiSzValue(HKEY key, const wchar_t* valueName, const MultiSzList&
     return RegSetValueExW(key, valueName, 0, REG_MULTI_SZ, data.data(), static_cast<DWORD>(data.size()));
 }
 
+namespace {
+
+// Failures carry their registry status as the thread's last error for the caller.
+bool Failed(LSTATUS status)
+{
+    SetLastError(static_cast<DWORD>(status));
+    return false;
+}
+
+} // namespace
+
 bool RemoveMultiSzEntry(HKEY key, const wchar_t* name, const wchar_t* valueName)
 {
     MultiSzList list;
@@ -95,10 +107,11 @@ bool RemoveMultiSzEntry(HKEY key, const wchar_t* name, const wchar_t* valueName)
     if (status == ERROR_FILE_NOT_FOUND)
         return true;
     if (status != ERROR_SUCCESS)
-        return false;
+        return Failed(status);
     if (RemoveMatchingEntries(list, name) == 0)
         return true;
-    return WriteMultiSzValue(key, valueName, list) == ERROR_SUCCESS;
+    status = WriteMultiSzValue(key, valueName, list);
+    return status == ERROR_SUCCESS || Failed(status);
 }
 
 bool MoveMultiSzEntry(HKEY key, const wchar_t* name, const wchar_t* fromValue, const wchar_t* toValue)
@@ -108,7 +121,7 @@ bool MoveMultiSzEntry(HKEY key, const wchar_t* name, const wchar_t* fromValue, c
     if (status == ERROR_FILE_NOT_FOUND)
         return true;
     if (status != ERROR_SUCCESS)
-        return false;
+        return Failed(status);
     if (RemoveMatchingEntries(source, name) == 0)
         return true;
 
@@ -117,10 +130,12 @@ bool MoveMultiSzEntry(HKEY key, const wchar_t* name, const wchar_t* fromValue, c
     MultiSzList target;
     status = ReadMultiSzValue(key, toValue, target);
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-        return false;
+        return Failed(status);
     target.entries.emplace_back(name);
 
-    if (WriteMultiSzValue(key, toValue, target) != ERROR_SUCCESS)
-        return false;
-    return WriteMultiSzValue(key, fromValue, source) == ERROR_SUCCESS;
+    status = WriteMultiSzValue(key, toValue, target);
+    if (status != ERROR_SUCCESS)
+        return Failed(status);
+    status = WriteMultiSzValue(key, fromValue, source);
+    return status == ERROR_SUCCESS || Failed(status);
 }

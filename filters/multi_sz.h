@@ -8,8 +8,9 @@
 #include <vector>
 
 // A list as it stands in a value. `entries` are the names before the first empty
-// entry, which is what the system reads. Whatever follows that empty entry is kept
-// byte for byte in `tail`, so an edit never drops data it does not understand.
+// entry, which is what the system reads. The whole characters that follow that
+// empty entry are kept in `tail`, so an edit never drops data it does not
+// understand; a stray odd byte at the very end is not a character and goes.
 struct MultiSzList {
     std::vector<std::wstring> entries;
     std::vector<BYTE> tail;

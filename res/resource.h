@@ -84,3 +84,4 @@
 #define IDS_UNKNOWN 125
 #define IDS_VERSION 126
 #define IDS_DRIVER_STATE 127
+#define IDS_CHANGE_FAILED 128 // %1: the names, one a line; %2: the system's text

@@ -19,6 +19,34 @@ enum FilterItemState : UINT {
     ActiveMissing = 4,
 };
 
+inline constexpr UINT FilterItemStateMask = 0xF000;
+
+// What the program keeps for one row besides what the control holds. A row's item
+// data points at the NUL-terminated name copy that follows this header, so a row is
+// found by the address of its own copy. The group is kept here rather than read back
+// from the control: a list view without group support reports 0 for every row.
+struct FilterItem {
+    FilterGroup group;
+    UINT reserved; // keeps the name that follows aligned
+};
+
+// A fresh row copy of `name`; null when out of memory. Freed by DeleteFilterItemName.
+wchar_t* NewFilterItemName(const wchar_t* name, FilterGroup group);
+FilterGroup FilterItemGroup(const wchar_t* name);
+void DeleteFilterItemName(wchar_t* name);
+// How many row copies exist; each row holds exactly one while it lives.
+size_t LiveFilterItemNames();
+
+// The active value of a group: "LowerFilters" or "UpperFilters".
+const wchar_t* FilterGroupValueName(FilterGroup group);
+
+// Width of the description column for a list of `clientWidth` pixels: what the name
+// and state columns (100 each) leave, never negative.
+int DescriptionColumnWidth(int clientWidth);
+
 void SetUpFilterList(HWND list);
 void PopulateFilterList(HWND list);
 void AddFilterEntries(HWND list, HKEY key, FilterGroup group);
+
+// Reads a row's state-image index.
+UINT GetFilterItemState(HWND list, int index);

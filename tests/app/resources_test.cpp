@@ -112,8 +112,13 @@ TEST(StringTables, NothingOutsideTheUsedRangeAndStateTextsByArithmetic)
 {
     for (LANGID language : {English, German}) {
         EXPECT_FALSE(StringInLanguage(100, language).has_value());
-        EXPECT_FALSE(StringInLanguage(128, language).has_value());
+        EXPECT_FALSE(StringInLanguage(129, language).has_value());
     }
+    // The one text beyond the table: the report of filters whose change did not take.
+    EXPECT_EQ(StringInLanguage(IDS_CHANGE_FAILED, English).value_or(L""),
+              L"The following filter drivers could not be changed:\n\n%1\n%2");
+    EXPECT_EQ(StringInLanguage(IDS_CHANGE_FAILED, German).value_or(L""),
+              L"Die folgenden Filtertreiber konnten nicht ge\u00e4ndert werden:\n\n%1\n%2");
     // The state text of a service is string 105 + state; 8 is a missing service.
     EXPECT_EQ(StringInLanguage(IDS_STATE_BASE + 4, English).value_or(L""), L"Started");
     EXPECT_EQ(StringInLanguage(IDS_STATE_BASE + 8, German).value_or(L""), L"Nicht gefunden");

@@ -3,6 +3,8 @@
 #include "app/handles.h"
 #include "filters/filter_registry.h"
 
+#include <sddl.h>
+
 #include <memory>
 
 bool RunningUnderWine()
@@ -168,17 +170,17 @@ RegQueryResult RegQueryClassValue(const std::string& valueName)
 }
 
 ::testing::AssertionResult CreateDriverService(const std::wstring& name, const std::wstring& binPath,
-                                               const std::wstring& start)
+                                               DWORD startType)
 {
     DeleteServiceIfPresent(name);
-    std::string output;
-    DWORD code = RunTool(L"sc create " + name + L" binPath= \"" + binPath + L"\" type= kernel start= " + start,
-                         &output);
-    if (code != 0)
-        return ::testing::AssertionFailure() << "sc create " << Narrow(name) << " failed (" << code
-                                             << "): " << output;
-    if (!ServiceExists(name))
-        return ::testing::AssertionFailure() << "service " << Narrow(name) << " missing after sc create";
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager)
+        return ::testing::AssertionFailure() << "no service manager: " << GetLastError();
+    UniqueServiceHandle service(CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                                               SERVICE_KERNEL_DRIVER, startType, SERVICE_ERROR_NORMAL,
+                                               binPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!service)
+        return ::testing::AssertionFailure() << "creating service " << Narrow(name) << " failed: " << GetLastError();
     return ::testing::AssertionSuccess();
 }
 
@@ -217,4 +219,270 @@ bool ServiceExists(const std::wstring& name)
     UniqueServiceHandle service(
         manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS) : nullptr);
     return static_cast<bool>(service);
+}
+
+RestrictedClassKey::RestrictedClassKey(const wchar_t* sddl)
+{
+    UniqueKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, READ_CONTROL | WRITE_DAC, key.put()) !=
+        ERROR_SUCCESS)
+        return;
+    DWORD size = 0;
+    RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
+    saved_.assign(size, 0);
+    if (RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved_.data(), &size) != ERROR_SUCCESS)
+        return;
+    PSECURITY_DESCRIPTOR restricted = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &restricted, nullptr))
+        return;
+    UniqueLocalBlock holder(restricted);
+    applied_ = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, restricted) == ERROR_SUCCESS;
+}
+
+RestrictedClassKey::~RestrictedClassKey()
+{
+    if (!applied_)
+        return;
+    UniqueKey key;
+    // The owner keeps the right to change the key's security even without write access.
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, WRITE_DAC, key.put()) == ERROR_SUCCESS)
+        RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved_.data());
+}
+
+bool SetTestServiceStartType(const std::wstring& name, DWORD startType)
+{
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueServiceHandle service(
+        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_CHANGE_CONFIG) : nullptr);
+    return service && ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE,
+                                           nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+namespace {
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM out)
+{
+    reinterpret_cast<std::vector<HWND>*>(out)->push_back(window);
+    return TRUE;
+}
+
+struct DialogSearch {
+    const std::vector<HWND>* known;
+    HWND found;
+};
+
+BOOL CALLBACK FindNewDialog(HWND window, LPARAM out)
+{
+    auto* search = reinterpret_cast<DialogSearch*>(out);
+    for (HWND old : *search->known)
+        if (old == window)
+            return TRUE;
+    wchar_t cls[32] = {};
+    GetClassNameW(window, cls, 32);
+    if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+DialogWatcher::DialogWatcher(WORD command, std::function<void(HWND)> inspect)
+    : commands_{command}, inspect_(std::move(inspect)), ownerThread_(GetCurrentThreadId())
+{
+    Start();
+}
+
+DialogWatcher::DialogWatcher(std::initializer_list<WORD> commands)
+    : commands_(commands), ownerThread_(GetCurrentThreadId())
+{
+    Start();
+}
+
+void DialogWatcher::Start()
+{
+    EnumThreadWindows(ownerThread_, CollectWindow, reinterpret_cast<LPARAM>(&known_));
+    thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+}
+
+DialogWatcher::~DialogWatcher()
+{
+    Wait();
+}
+
+bool DialogWatcher::Wait()
+{
+    if (thread_) {
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        thread_ = nullptr;
+    }
+    return seen_.size() == commands_.size();
+}
+
+std::wstring DialogWatcher::AllText(size_t index) const
+{
+    if (index >= seen_.size())
+        return {};
+    std::wstring all = seen_[index].caption;
+    for (const std::wstring& text : seen_[index].texts)
+        all += L"\n" + text;
+    return all;
+}
+
+DWORD WINAPI DialogWatcher::Run(void* self)
+{
+    auto* watcher = static_cast<DialogWatcher*>(self);
+    for (WORD command : watcher->commands_) {
+        HWND found = nullptr;
+        for (DWORD start = GetTickCount(); !found && GetTickCount() - start < 10000; Sleep(20)) {
+            DialogSearch search{&watcher->known_, nullptr};
+            EnumThreadWindows(watcher->ownerThread_, FindNewDialog, reinterpret_cast<LPARAM>(&search));
+            found = search.found;
+        }
+        if (!found)
+            return 0;
+        Seen seen;
+        wchar_t text[1024] = {};
+        GetWindowTextW(found, text, 1024);
+        seen.caption = text;
+        seen.owner = GetWindow(found, GW_OWNER);
+        for (HWND child = GetWindow(found, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            text[0] = L'\0';
+            GetWindowTextW(child, text, 1024);
+            seen.texts.push_back(text);
+        }
+        if (watcher->inspect_)
+            watcher->inspect_(found);
+        watcher->known_.push_back(found);
+        watcher->seen_.push_back(std::move(seen));
+        if (command)
+            PostMessageW(found, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0);
+        else
+            PostMessageW(found, WM_CLOSE, 0, 0);
+    }
+    return 0;
+}
+
+std::wstring SystemMessage(DWORD code)
+{
+    wchar_t text[1024] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 1024,
+                   nullptr);
+    std::wstring result = text;
+    while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r'))
+        result.pop_back();
+    return result;
+}
+
+::testing::AssertionResult CreateOwnProcessService(const std::wstring& name, const std::wstring& commandLine)
+{
+    DeleteServiceIfPresent(name);
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager)
+        return ::testing::AssertionFailure() << "no service manager: " << GetLastError();
+    UniqueServiceHandle service(CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                                               SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                               SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr, nullptr,
+                                               nullptr, nullptr, nullptr));
+    if (!service)
+        return ::testing::AssertionFailure() << "creating service " << Narrow(name) << " failed: " << GetLastError();
+    return ::testing::AssertionSuccess();
+}
+
+bool SetTestServiceDescription(const std::wstring& name, const std::wstring& description)
+{
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueServiceHandle service(
+        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_CHANGE_CONFIG) : nullptr);
+    std::wstring text = description;
+    SERVICE_DESCRIPTIONW info{text.data()};
+    return service && ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &info);
+}
+
+bool SetTestServiceDisplayName(const std::wstring& name, const std::wstring& displayName)
+{
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueServiceHandle service(
+        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_CHANGE_CONFIG) : nullptr);
+    return service && ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                           nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                           displayName.c_str());
+}
+
+namespace {
+
+::testing::AssertionResult WaitForState(SC_HANDLE service, const std::wstring& name, DWORD wanted)
+{
+    SERVICE_STATUS status{};
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (!QueryServiceStatus(service, &status))
+            return ::testing::AssertionFailure() << "status of " << Narrow(name) << ": " << GetLastError();
+        if (status.dwCurrentState == wanted)
+            return ::testing::AssertionSuccess();
+        Sleep(50);
+    }
+    return ::testing::AssertionFailure() << Narrow(name) << " stays in state " << status.dwCurrentState
+                                         << ", expected " << wanted;
+}
+
+} // namespace
+
+::testing::AssertionResult StartServiceAndWait(const std::wstring& name)
+{
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueServiceHandle service(
+        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS) : nullptr);
+    if (!service)
+        return ::testing::AssertionFailure() << "cannot open " << Narrow(name) << ": " << GetLastError();
+    if (!StartServiceW(service.get(), 0, nullptr))
+        return ::testing::AssertionFailure() << "starting " << Narrow(name) << " failed: " << GetLastError();
+    return WaitForState(service.get(), name, SERVICE_RUNNING);
+}
+
+::testing::AssertionResult WaitForServiceState(const std::wstring& name, DWORD state)
+{
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
+    UniqueServiceHandle service(
+        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS) : nullptr);
+    if (!service)
+        return ::testing::AssertionFailure() << "cannot open " << Narrow(name) << ": " << GetLastError();
+    return WaitForState(service.get(), name, state);
+}
+
+::testing::AssertionResult StopServiceAndWait(const std::wstring& name)
+{
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    UniqueServiceHandle service(
+        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS) : nullptr);
+    if (!service)
+        return ::testing::AssertionFailure() << "cannot open " << Narrow(name) << ": " << GetLastError();
+    SERVICE_STATUS status{};
+    if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status))
+        return ::testing::AssertionFailure() << "stopping " << Narrow(name) << " failed: " << GetLastError();
+    return WaitForState(service.get(), name, SERVICE_STOPPED);
+}
+
+std::wstring PathBesideTestProgram(const std::wstring& name)
+{
+    wchar_t module[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
+    std::wstring joined(module, length);
+    joined.erase(joined.find_last_of(L'\\') + 1);
+    joined += name;
+    wchar_t full[MAX_PATH] = {};
+    DWORD fullLength = GetFullPathNameW(joined.c_str(), MAX_PATH, full, nullptr);
+    return fullLength > 0 && fullLength < MAX_PATH ? std::wstring(full, fullLength) : joined;
+}
+
+::testing::AssertionResult CreateRunningService(const std::wstring& name, bool acceptStop)
+{
+    std::wstring command = L"\"" + PathBesideTestProgram(L"..\\qm_demo_service.exe") + L"\"";
+    if (!acceptStop)
+        command += L" nostop";
+    ::testing::AssertionResult created = CreateOwnProcessService(name, command);
+    if (!created)
+        return created;
+    return StartServiceAndWait(name);
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,9 +45,9 @@ struct RegQueryResult {
 };
 RegQueryResult RegQueryClassValue(const std::string& valueName);
 
-// Kernel-driver service created with `sc create`, stopped (Wine loads no drivers).
+// Kernel-driver service; it stays stopped (Wine loads no drivers).
 ::testing::AssertionResult CreateDriverService(const std::wstring& name, const std::wstring& binPath,
-                                               const std::wstring& start = L"demand");
+                                               DWORD startType = SERVICE_DEMAND_START);
 void DeleteServiceIfPresent(const std::wstring& name);
 // Start type as the service manager reports it, or -1 when the service is missing.
 int ServiceStartType(const std::wstring& name);
@@ -54,3 +55,91 @@ bool ServiceExists(const std::wstring& name);
 
 std::string Narrow(const std::wstring& text);
 std::wstring Widen(const std::string& text);
+
+// While alive, the class key carries the access list `sddl`; the key's own security
+// comes back afterwards.
+class RestrictedClassKey {
+public:
+    explicit RestrictedClassKey(const wchar_t* sddl);
+    ~RestrictedClassKey();
+    RestrictedClassKey(const RestrictedClassKey&) = delete;
+    RestrictedClassKey& operator=(const RestrictedClassKey&) = delete;
+    bool applied() const { return applied_; }
+
+private:
+    std::vector<BYTE> saved_;
+    bool applied_ = false;
+};
+
+// Everybody may read the key, nobody may write it: a user without administrator rights.
+class ReadOnlyClassKey : public RestrictedClassKey {
+public:
+    ReadOnlyClassKey() : RestrictedClassKey(L"D:P(A;;KR;;;WD)") {}
+};
+
+// Nobody may even read the key.
+class NoAccessClassKey : public RestrictedClassKey {
+public:
+    NoAccessClassKey() : RestrictedClassKey(L"D:P") {}
+};
+
+// The system's text for an error code, as FormatMessage gives it, line breaks trimmed.
+std::wstring SystemMessage(DWORD code);
+
+// Sets a service's start type through the service manager.
+bool SetTestServiceStartType(const std::wstring& name, DWORD startType);
+
+// Win32 own-process service running `commandLine` (a program path, optionally
+// followed by arguments); replaces a service of the same name.
+::testing::AssertionResult CreateOwnProcessService(const std::wstring& name, const std::wstring& commandLine);
+// Sets (or with an empty text clears) the service's own description.
+bool SetTestServiceDescription(const std::wstring& name, const std::wstring& description);
+bool SetTestServiceDisplayName(const std::wstring& name, const std::wstring& displayName);
+// Starts the service from this process and waits until it reports running.
+::testing::AssertionResult StartServiceAndWait(const std::wstring& name);
+// Waits (a few seconds at most) until the service reports `state`.
+::testing::AssertionResult WaitForServiceState(const std::wstring& name, DWORD state);
+// Sends the stop control and waits until the service reports stopped.
+::testing::AssertionResult StopServiceAndWait(const std::wstring& name);
+// Full path of a file next to the running test program (`name` may hold "..\").
+std::wstring PathBesideTestProgram(const std::wstring& name);
+
+// Own-process service running the demo service program, started and running when
+// this returns true. `acceptStop` false makes it refuse the stop control.
+::testing::AssertionResult CreateRunningService(const std::wstring& name, bool acceptStop = true);
+
+// Answers the next dialog boxes (message boxes included) that this thread opens, one
+// after the other, from a thread of its own, recording their texts. So a test can
+// drive code that runs a modal box on the test's thread.
+class DialogWatcher {
+public:
+    struct Seen {
+        std::wstring caption;
+        std::vector<std::wstring> texts; // every child's text, in z-order
+        HWND owner = nullptr;
+    };
+    // Each command answers one dialog in turn: the id sent as WM_COMMAND (IDOK, IDYES,
+    // IDNO, ...), or 0 to send WM_CLOSE. `inspect`, when given, runs on the watcher's
+    // thread with each dialog before it is answered.
+    explicit DialogWatcher(WORD command, std::function<void(HWND)> inspect = nullptr);
+    DialogWatcher(std::initializer_list<WORD> commands);
+    ~DialogWatcher();
+    DialogWatcher(const DialogWatcher&) = delete;
+    DialogWatcher& operator=(const DialogWatcher&) = delete;
+
+    // Waits for the watcher to finish; true when every dialog was seen and answered.
+    bool Wait();
+    const Seen& seen(size_t index = 0) const { return seen_.at(index); }
+    // Every text of a dialog joined by new lines, for simple "contains" checks.
+    std::wstring AllText(size_t index = 0) const;
+
+private:
+    void Start();
+    static DWORD WINAPI Run(void* self);
+    std::vector<WORD> commands_;
+    std::function<void(HWND)> inspect_;
+    DWORD ownerThread_;
+    HANDLE thread_ = nullptr;
+    std::vector<HWND> known_; // open before the watch began, or already answered
+    std::vector<Seen> seen_;
+};

@@ -1,0 +1,14 @@
+// The one way the program reports a platform error: the system's own text for the
+// code, in an error box.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The system's message for `code` (trailing line breaks removed); empty when the
+// system has none.
+std::wstring SystemErrorText(DWORD code);
+
+// Error box with the system's text, the platform's default caption, one OK button.
+void ShowSystemErrorBox(HWND owner, DWORD code);

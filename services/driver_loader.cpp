@@ -1,0 +1,71 @@
+#include "services/driver_loader.h"
+
+#include "services/service_info.h"
+
+#include <cwchar>
+
+namespace {
+
+constexpr wchar_t ServiceKeyPrefix[] = L"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\";
+
+template <typename Function>
+Function Lookup(HMODULE module, const char* name)
+{
+    // Through void* so the conversion from FARPROC is not a function-type cast.
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+using DriverCall = NTSTATUS(NTAPI*)(UNICODE_STRING*);
+
+bool CallWithServicePath(const wchar_t* name, DriverCall NativeDriverCalls::*which)
+{
+    const NativeDriverCalls& calls = ActiveDriverCalls();
+    DriverCall call = calls.*which;
+    if (!name || std::wcslen(name) > MaxDriverServiceNameLength || !calls.initUnicodeString ||
+        !calls.adjustPrivilege || !call)
+        return false;
+
+    constexpr size_t prefixLength = sizeof(ServiceKeyPrefix) / sizeof(wchar_t) - 1;
+    wchar_t path[PathLength] = {};
+    lstrcpynW(path, ServiceKeyPrefix, static_cast<int>(PathLength));
+    lstrcpynW(path + prefixLength, name, static_cast<int>(PathLength - prefixLength));
+    UNICODE_STRING counted{};
+    calls.initUnicodeString(&counted, path);
+
+    // Enabled for the whole process and left on; when the user does not hold the
+    // privilege the kernel's answer to the call below says so.
+    BOOLEAN wasEnabled = FALSE;
+    calls.adjustPrivilege(LoadDriverPrivilege, TRUE, FALSE, &wasEnabled);
+    return call(&counted) == 0;
+}
+
+} // namespace
+
+NativeDriverCalls ResolveNativeDriverCalls()
+{
+    NativeDriverCalls calls{};
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (!ntdll)
+        return calls;
+    calls.initUnicodeString = Lookup<decltype(calls.initUnicodeString)>(ntdll, "RtlInitUnicodeString");
+    calls.adjustPrivilege = Lookup<decltype(calls.adjustPrivilege)>(ntdll, "RtlAdjustPrivilege");
+    calls.loadDriver = Lookup<decltype(calls.loadDriver)>(ntdll, "NtLoadDriver");
+    calls.unloadDriver = Lookup<decltype(calls.unloadDriver)>(ntdll, "NtUnloadDriver");
+    return calls;
+}
+
+NativeDriverCalls& ActiveDriverCalls()
+{
+    static NativeDriverCalls calls = ResolveNativeDriverCalls();
+    return calls;
+}
+
+bool LoadDriver(const wchar_t* name)
+{
+    return CallWithServicePath(name, &NativeDriverCalls::loadDriver);
+}
+
+bool UnloadDriver(const wchar_t* name)
+{
+    return CallWithServicePath(name, &NativeDriverCalls::unloadDriver);
+}

@@ -1,0 +1,158 @@
+#include "services/progress_window.h"
+
+#include "res/resource.h"
+#include "services/cdrom_devices.h"
+
+#include <atomic>
+
+namespace {
+
+constexpr UINT_PTR FrameTimer = 1;
+constexpr UINT FramePeriodMs = 200;
+constexpr int TextLength = 255;
+
+// Resource number of the next animation frame. Only one progress window exists at
+// a time, and only its procedure touches this.
+LONG progressFrame = IDI_PROGRESS_FIRST;
+// The heading font of the progress window that is open.
+HFONT progressHeadingFont = nullptr;
+
+// Set by RunWithProgress once the device change is over. The progress thread
+// looks at it right after publishing its window, and RunWithProgress looks at the
+// window right after setting it: whichever comes second sees the other, so an end
+// request that comes before the window exists is not lost.
+std::atomic<bool> progressEndRequested = false;
+
+HINSTANCE ProgramModule()
+{
+    return GetModuleHandleW(nullptr);
+}
+
+void SetTextFromResource(HWND window, int control, UINT stringId)
+{
+    wchar_t text[TextLength + 1] = {};
+    if (LoadStringW(ProgramModule(), stringId, text, TextLength + 1) > 0)
+        SetDlgItemTextW(window, control, text);
+}
+
+void InitProgressWindow(HWND window)
+{
+    progressFrame = IDI_PROGRESS_FIRST;
+    SetTimer(window, FrameTimer, FramePeriodMs, nullptr);
+    SetTextFromResource(window, IDC_PROGRESS_TEXT, IDS_PROGRESS_TEXT);
+    SetTextFromResource(window, IDC_PROGRESS_HEADING, IDS_PROGRESS_HEADING);
+
+    LOGFONTW font = {};
+    if (GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(font), &font) == 0)
+        return;
+    font.lfWeight = FW_BOLD;
+    if (progressHeadingFont)
+        DeleteObject(progressHeadingFont);
+    progressHeadingFont = CreateFontIndirectW(&font);
+    if (progressHeadingFont)
+        SendDlgItemMessageW(window, IDC_PROGRESS_HEADING, WM_SETFONT,
+                            reinterpret_cast<WPARAM>(progressHeadingFont), TRUE);
+}
+
+void ShowNextFrame(HWND window)
+{
+    HICON frame = static_cast<HICON>(LoadImageW(ProgramModule(), MAKEINTRESOURCEW(progressFrame), IMAGE_ICON,
+                                                GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                                LR_DEFAULTCOLOR));
+    // The control hands back the frame it showed; it never owns one.
+    HICON previous = reinterpret_cast<HICON>(
+        SendDlgItemMessageW(window, IDC_PROGRESS_ICON, STM_SETICON, reinterpret_cast<WPARAM>(frame), 0));
+    if (previous)
+        DestroyIcon(previous);
+    // Frame 122 is the picture at rest, shown once; the turn is 123 to 130.
+    if (++progressFrame > IDI_PROGRESS_LAST)
+        progressFrame = IDI_PROGRESS_TURN_FIRST;
+}
+
+void ReleaseProgressWindow(HWND window)
+{
+    KillTimer(window, FrameTimer);
+    HICON frame = reinterpret_cast<HICON>(SendDlgItemMessageW(window, IDC_PROGRESS_ICON, STM_SETICON, 0, 0));
+    if (frame)
+        DestroyIcon(frame);
+    if (progressHeadingFont) {
+        DeleteObject(progressHeadingFont);
+        progressHeadingFont = nullptr;
+    }
+}
+
+} // namespace
+
+void RunWithProgress(DWORD state)
+{
+    ProgressJob job = {GetDesktopWindow(), nullptr, nullptr};
+    progressEndRequested = false;
+    job.thread = CreateThread(nullptr, 0, ProgressThreadMain, &job, 0, nullptr);
+
+    ChangeCdromDeviceState(state);
+
+    // Only the progress thread may destroy its window; WM_CLOSE makes it do so.
+    progressEndRequested = true;
+    HWND window = std::atomic_ref<HWND>(job.window).load();
+    if (window)
+        PostMessageW(window, WM_CLOSE, 0, 0);
+
+    // The job lives in this frame, so the thread must be gone before it is.
+    if (job.thread) {
+        WaitForSingleObject(job.thread, INFINITE);
+        CloseHandle(job.thread);
+    }
+    progressEndRequested = false;
+}
+
+DWORD WINAPI ProgressThreadMain(void* parameter)
+{
+    auto* job = static_cast<ProgressJob*>(parameter);
+    HWND window = CreateDialogParamW(ProgramModule(), MAKEINTRESOURCEW(IDD_PROGRESS), job->owner,
+                                     ProgressDialogProc, 0);
+    std::atomic_ref<HWND>(job->window).store(window);
+    if (!window)
+        return 0;
+    if (progressEndRequested) {
+        // The change was over before the window existed: it never shows.
+        DestroyWindow(window);
+        return 0;
+    }
+    ShowWindow(window, SW_SHOW);
+
+    // Only this window's messages: the thread has no others. The window is
+    // destroyed on this thread, so checking it after each dispatch ends the loop
+    // without relying on GetMessage failing for a handle that has gone.
+    MSG message;
+    while (IsWindow(window) && GetMessageW(&message, window, 0, 0) > 0) {
+        if (!IsWindow(window) || !IsDialogMessageW(window, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return 0;
+}
+
+INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        InitProgressWindow(window);
+        break;
+    case WM_TIMER:
+        if (wParam == FrameTimer)
+            ShowNextFrame(window);
+        break;
+    case WM_CLOSE:
+        // A modeless dialog ends by being destroyed; EndDialog would only hide it.
+        DestroyWindow(window);
+        break;
+    case WM_DESTROY:
+        ReleaseProgressWindow(window);
+        break;
+    default:
+        // Every WM_COMMAND lands here too, so Enter and Escape do not end the window.
+        break;
+    }
+    return FALSE;
+}

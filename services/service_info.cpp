@@ -1,0 +1,131 @@
+#include "services/service_info.h"
+
+#include "app/error_box.h"
+#include "app/handles.h"
+#include "services/version_info.h"
+
+#include <shlwapi.h>
+
+#include <cstring>
+#include <cwchar>
+
+namespace {
+
+constexpr wchar_t FallbackSection[] = L"en";
+constexpr wchar_t SystemRootPrefix[] = L"\\SystemRoot";
+constexpr size_t SystemRootPrefixLength = 11;
+
+// Copies a platform text into a fixed field, cut to fit; a missing text is empty.
+void CopyField(wchar_t* field, size_t capacity, const wchar_t* text)
+{
+    lstrcpynW(field, text ? text : L"", static_cast<int>(capacity));
+}
+
+bool ReadConfiguration(SC_HANDLE service, ServiceInfo* info)
+{
+    DWORD needed = 0;
+    QueryServiceConfigW(service, nullptr, 0, &needed);
+    UniqueHeapBlock block = AllocateHeapBlock(needed);
+    auto* config = static_cast<QUERY_SERVICE_CONFIGW*>(block.get());
+    if (!config || !QueryServiceConfigW(service, config, needed, &needed))
+        return false;
+    CopyField(info->displayName, DisplayTextLength, config->lpDisplayName);
+    CopyField(info->imagePath, PathLength, config->lpBinaryPathName);
+    info->serviceType = config->dwServiceType;
+    info->errorControl = config->dwErrorControl;
+    info->startType = config->dwStartType;
+    return true;
+}
+
+// The descriptions file wins, then the service's own text, then the driver file's.
+// The driver file is only consulted through an image path this query has read:
+// a path left over in the caller's record belongs to some other service.
+void ChooseDescription(SC_HANDLE service, const wchar_t* name, bool haveImagePath, ServiceInfo* info)
+{
+    info->description[0] = L'\0';
+    if (LookupDescription(name, info->description))
+        return;
+
+    DWORD needed = 0;
+    QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, nullptr, 0, &needed);
+    UniqueHeapBlock block = AllocateHeapBlock(needed);
+    if (!block || !QueryServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, static_cast<BYTE*>(block.get()),
+                                        needed, &needed))
+        return;
+    const wchar_t* own = static_cast<SERVICE_DESCRIPTIONW*>(block.get())->lpDescription;
+    if (own && *own) {
+        CopyField(info->description, DisplayTextLength, own);
+        return;
+    }
+    if (!haveImagePath)
+        return;
+    wchar_t file[PathLength];
+    ExpandSystemRootPath(info->imagePath, file);
+    ReadVersionString(file, L"FileDescription", info->description);
+}
+
+} // namespace
+
+bool QueryServiceInfo(const wchar_t* name, ServiceInfo* info)
+{
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
+    if (!manager) {
+        ShowSystemErrorBox(nullptr, GetLastError());
+        return false;
+    }
+    UniqueServiceHandle service(OpenServiceW(manager.get(), name, GENERIC_READ));
+    if (!service) {
+        LookupDescription(name, info->description);
+        info->currentState = ServiceStateNotFound;
+        return false;
+    }
+
+    bool configured = ReadConfiguration(service.get(), info);
+    ChooseDescription(service.get(), name, configured, info);
+
+    SERVICE_STATUS status{};
+    if (QueryServiceStatus(service.get(), &status)) {
+        info->currentState = status.dwCurrentState;
+        info->controlsAccepted = status.dwControlsAccepted;
+    }
+    return configured;
+}
+
+bool LookupDescription(const wchar_t* name, wchar_t* out)
+{
+    out[0] = L'\0';
+    wchar_t file[PathLength] = {};
+    DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(PathLength), file);
+    if (length == 0 || length >= PathLength || !PathAppendW(file, DescriptionsFile))
+        return false;
+
+    wchar_t language[8] = {};
+    if (GetLocaleInfoW(GetThreadLocale(), LOCALE_SISO639LANGNAME, language, 8) > 0)
+        GetPrivateProfileStringW(language, name, L"", out, static_cast<DWORD>(DisplayTextLength), file);
+    // An empty value counts as missing, so it falls back like an absent key.
+    if (out[0] == L'\0')
+        GetPrivateProfileStringW(FallbackSection, name, L"", out, static_cast<DWORD>(DisplayTextLength), file);
+    return out[0] != L'\0';
+}
+
+void ExpandSystemRootPath(const wchar_t* imagePath, wchar_t* out)
+{
+    DWORD expanded = ExpandEnvironmentStringsW(imagePath, out, static_cast<DWORD>(PathLength));
+    if (expanded == 0 || expanded > PathLength) {
+        // A cut path would name some other file; no path names none.
+        out[0] = L'\0';
+        return;
+    }
+    if (StrCmpNIW(out, SystemRootPrefix, static_cast<int>(SystemRootPrefixLength)) != 0)
+        return;
+
+    wchar_t root[PathLength] = {};
+    DWORD rootLength = GetEnvironmentVariableW(L"SystemRoot", root, static_cast<DWORD>(PathLength));
+    size_t restLength = std::wcslen(out) - SystemRootPrefixLength;
+    // Without a usable SystemRoot, or when the result would not fit, the plain
+    // expansion stands.
+    if (rootLength == 0 || rootLength >= PathLength || rootLength + restLength + 1 > PathLength)
+        return;
+    std::memmove(out + rootLength, out + SystemRootPrefixLength, (restLength + 1) * sizeof(wchar_t));
+    std::memcpy(out, root, rootLength * sizeof(wchar_t));
+}

@@ -1,0 +1,90 @@
+#include "devices/fake_installer.h"
+
+FakeDevices fakeDevices;
+const HDEVINFO FakeDeviceSet = reinterpret_cast<HDEVINFO>(static_cast<INT_PTR>(0x5E7));
+
+namespace {
+
+// Each device carries its index in DevInst, so later calls can tell which one
+// they are given.
+DWORD DeviceIndexOf(const SP_DEVINFO_DATA* device)
+{
+    return device ? device->DevInst : 0xFFFFFFFF;
+}
+
+HDEVINFO WINAPI FakeGetClassDevs(const GUID* classGuid, PCWSTR enumerator, HWND parent, DWORD flags)
+{
+    InstallerCall call = {InstallerCall::GetClassDevs};
+    call.classGuid = classGuid ? *classGuid : GUID{};
+    call.enumeratorGiven = enumerator != nullptr;
+    call.parent = parent;
+    call.flags = flags;
+    fakeDevices.calls.push_back(call);
+    return fakeDevices.setFails ? INVALID_HANDLE_VALUE : FakeDeviceSet;
+}
+
+BOOL WINAPI FakeEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA device)
+{
+    InstallerCall call = {InstallerCall::EnumDeviceInfo};
+    call.set = set;
+    call.device = index;
+    call.deviceCbSize = device ? device->cbSize : 0;
+    fakeDevices.calls.push_back(call);
+    if (index >= fakeDevices.changeResults.size() || device == nullptr || device->cbSize != sizeof(*device)) {
+        SetLastError(ERROR_NO_MORE_ITEMS);
+        return FALSE;
+    }
+    device->DevInst = index;
+    return TRUE;
+}
+
+BOOL WINAPI FakeSetClassInstallParams(HDEVINFO set, PSP_DEVINFO_DATA device, PSP_CLASSINSTALL_HEADER header,
+                                      DWORD size)
+{
+    InstallerCall call = {InstallerCall::SetClassInstallParams};
+    call.set = set;
+    call.device = DeviceIndexOf(device);
+    call.deviceCbSize = device ? device->cbSize : 0;
+    if (header && size == sizeof(SP_PROPCHANGE_PARAMS))
+        call.params = *reinterpret_cast<const SP_PROPCHANGE_PARAMS*>(header);
+    call.paramsSize = size;
+    fakeDevices.calls.push_back(call);
+    // A failure here must not matter to the caller.
+    return FALSE;
+}
+
+BOOL WINAPI FakeChangeState(HDEVINFO set, PSP_DEVINFO_DATA device)
+{
+    InstallerCall call = {InstallerCall::ChangeState};
+    call.set = set;
+    call.device = DeviceIndexOf(device);
+    call.deviceCbSize = device ? device->cbSize : 0;
+    fakeDevices.calls.push_back(call);
+    if (fakeDevices.duringChange)
+        fakeDevices.duringChange();
+    return call.device < fakeDevices.changeResults.size() ? fakeDevices.changeResults[call.device] : FALSE;
+}
+
+BOOL WINAPI FakeDestroyDeviceInfoList(HDEVINFO set)
+{
+    InstallerCall call = {InstallerCall::DestroyDeviceInfoList};
+    call.set = set;
+    fakeDevices.calls.push_back(call);
+    return TRUE;
+}
+
+} // namespace
+
+void FakeInstallerTest::SetUp()
+{
+    saved_ = deviceInstallerCalls;
+    fakeDevices = FakeDevices{};
+    deviceInstallerCalls = {FakeGetClassDevs, FakeEnumDeviceInfo, FakeSetClassInstallParams, FakeChangeState,
+                            FakeDestroyDeviceInfoList};
+}
+
+void FakeInstallerTest::TearDown()
+{
+    deviceInstallerCalls = saved_;
+    fakeDevices = FakeDevices{};
+}

@@ -1,0 +1,50 @@
+// A recording stand-in for the device installer: Wine has no CD-ROM devices and
+// aborts the process in SetupDiChangeState, so the device loop is driven through
+// the program's installer calls with devices that exist only here.
+#pragma once
+
+#include "services/cdrom_devices.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+struct InstallerCall {
+    enum Kind { GetClassDevs, EnumDeviceInfo, SetClassInstallParams, ChangeState, DestroyDeviceInfoList };
+    Kind kind;
+    HDEVINFO set = nullptr;
+    DWORD device = 0;       // index of the device the call is about
+    DWORD deviceCbSize = 0; // the SP_DEVINFO_DATA size field as passed
+    // GetClassDevs
+    GUID classGuid = {};
+    bool enumeratorGiven = false;
+    HWND parent = nullptr;
+    DWORD flags = 0;
+    // SetClassInstallParams
+    SP_PROPCHANGE_PARAMS params = {};
+    DWORD paramsSize = 0;
+};
+
+struct FakeDevices {
+    bool setFails = false;
+    // One entry per device: what SetupDiChangeState answers for it.
+    std::vector<BOOL> changeResults;
+    // Runs inside SetupDiChangeState, on the caller's thread.
+    std::function<void()> duringChange;
+    std::vector<InstallerCall> calls;
+};
+
+// The stand-in's state; reset by the fixture below.
+extern FakeDevices fakeDevices;
+extern const HDEVINFO FakeDeviceSet;
+
+// Installs the stand-in for one test and puts the real calls back afterwards.
+class FakeInstallerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+private:
+    DeviceInstallerCalls saved_ = {};
+};

@@ -1,0 +1,134 @@
+// Parking, restoring and deleting filters: class key values and the services behind
+// them, checked through the service manager and `reg`.
+#include "filters/filter_registry.h"
+#include "support/wine_tools.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+const wchar_t kDriverPath[] = L"\\SystemRoot\\system32\\drivers\\qmtest.sys";
+
+class FilterRegistry : public ::testing::Test {
+protected:
+    void SetUp() override { ResetFilterValues(); }
+    void TearDown() override
+    {
+        ResetFilterValues();
+        for (const wchar_t* name : {L"QmLower", L"QmUpper", L"QmBoth"})
+            DeleteServiceIfPresent(name);
+    }
+
+    static Names Entries(const char* value) { return RegQueryClassValue(value).entries; }
+    static bool Exists(const char* value) { return RegQueryClassValue(value).exists; }
+};
+
+TEST_F(FilterRegistry, DeactivateParksTheNameAndDisablesTheService)
+{
+    ASSERT_TRUE(CreateDriverService(L"QmLower", kDriverPath));
+    WriteClassMultiSz(LowerFiltersValue, {L"first", L"qmlower", L"last"});
+
+    EXPECT_TRUE(DeactivateFilter(L"QmLower"));
+
+    EXPECT_EQ(Entries("LowerFilters"), (Names{"first", "last"}));
+    EXPECT_EQ(Entries("LowerFiltersRemoved"), (Names{"QmLower"}));
+    EXPECT_FALSE(Exists("UpperFilters"));
+    EXPECT_FALSE(Exists("UpperFiltersRemoved"));
+    EXPECT_EQ(ServiceStartType(L"QmLower"), SERVICE_DISABLED);
+
+    // Already parked: nothing left to move, the service is disabled again.
+    ASSERT_TRUE(SetTestServiceStartType(L"QmLower", SERVICE_DEMAND_START));
+    EXPECT_TRUE(DeactivateFilter(L"QmLower"));
+    EXPECT_EQ(Entries("LowerFiltersRemoved"), (Names{"QmLower"}));
+    EXPECT_EQ(ServiceStartType(L"QmLower"), SERVICE_DISABLED);
+}
+
+TEST_F(FilterRegistry, ANameInBothGroupsIsParkedInBoth)
+{
+    ASSERT_TRUE(CreateDriverService(L"QmBoth", kDriverPath));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
+    WriteClassMultiSz(UpperFiltersValue, {L"x", L"QMBOTH"});
+
+    EXPECT_TRUE(DeactivateFilter(L"QmBoth"));
+    EXPECT_EQ(Entries("LowerFilters"), Names{});
+    EXPECT_EQ(Entries("UpperFilters"), (Names{"x"}));
+    EXPECT_EQ(Entries("LowerFiltersRemoved"), (Names{"QmBoth"}));
+    EXPECT_EQ(Entries("UpperFiltersRemoved"), (Names{"QmBoth"}));
+
+    EXPECT_TRUE(ActivateFilter(L"QmBoth"));
+    EXPECT_EQ(Entries("LowerFilters"), (Names{"QmBoth"}));
+    EXPECT_EQ(Entries("UpperFilters"), (Names{"x", "QmBoth"}));
+    EXPECT_EQ(Entries("LowerFiltersRemoved"), Names{});
+    EXPECT_EQ(Entries("UpperFiltersRemoved"), Names{});
+}
+
+TEST_F(FilterRegistry, ActivateRestoresTheNameAndMakesTheServiceBootStart)
+{
+    ASSERT_TRUE(CreateDriverService(L"QmUpper", kDriverPath));
+    WriteClassMultiSz(UpperFiltersValue, {L"QmUpper"});
+    ASSERT_TRUE(DeactivateFilter(L"QmUpper"));
+    ASSERT_EQ(ServiceStartType(L"QmUpper"), SERVICE_DISABLED);
+
+    EXPECT_TRUE(ActivateFilter(L"QmUpper"));
+    EXPECT_EQ(Entries("UpperFilters"), (Names{"QmUpper"}));
+    EXPECT_EQ(Entries("UpperFiltersRemoved"), Names{});
+    // The demand start it had before is not remembered.
+    EXPECT_EQ(ServiceStartType(L"QmUpper"), SERVICE_BOOT_START);
+}
+
+TEST_F(FilterRegistry, ServiceStepsAreBestEffort)
+{
+    // No service of that name: the lists change all the same.
+    WriteClassMultiSz(LowerFiltersRemovedValue, {L"QmNoService"});
+    EXPECT_TRUE(ActivateFilter(L"QmNoService"));
+    EXPECT_EQ(Entries("LowerFilters"), (Names{"QmNoService"}));
+    EXPECT_TRUE(DeactivateFilter(L"QmNoService"));
+    EXPECT_EQ(Entries("LowerFiltersRemoved"), (Names{"QmNoService"}));
+    EXPECT_TRUE(DeleteFilter(LowerFiltersValue, L"QmNoService"));
+    EXPECT_EQ(Entries("LowerFiltersRemoved"), Names{});
+}
+
+TEST_F(FilterRegistry, DeleteTouchesOnlyItsGroupAndDeletesTheService)
+{
+    ASSERT_TRUE(CreateDriverService(L"QmBoth", kDriverPath));
+    WriteClassMultiSz(UpperFiltersValue, {L"qmboth", L"keep", L"QMBOTH"});
+    WriteClassMultiSz(UpperFiltersRemovedValue, {L"QmBoth"});
+    WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
+    WriteClassMultiSz(LowerFiltersRemovedValue, {L"QmBoth"});
+
+    EXPECT_TRUE(DeleteFilter(UpperFiltersValue, L"QmBoth"));
+    EXPECT_EQ(Entries("UpperFilters"), (Names{"keep"}));
+    EXPECT_EQ(Entries("UpperFiltersRemoved"), Names{});
+    EXPECT_EQ(Entries("LowerFilters"), (Names{"QmBoth"}));
+    EXPECT_EQ(Entries("LowerFiltersRemoved"), (Names{"QmBoth"}));
+    EXPECT_FALSE(ServiceExists(L"QmBoth"));
+}
+
+TEST_F(FilterRegistry, WithoutWriteAccessNothingChangesAndFailureIsReported)
+{
+    ASSERT_TRUE(CreateDriverService(L"QmLower", kDriverPath));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmLower"});
+    WriteClassMultiSz(UpperFiltersRemovedValue, {L"QmLower"});
+    {
+        ReadOnlyClassKey readOnly;
+        ASSERT_TRUE(readOnly.applied());
+        EXPECT_FALSE(DeactivateFilter(L"QmLower"));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        EXPECT_FALSE(ActivateFilter(L"QmLower"));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        EXPECT_FALSE(DeleteFilter(LowerFiltersValue, L"QmLower"));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    }
+    EXPECT_EQ(Entries("LowerFilters"), (Names{"QmLower"}));
+    EXPECT_EQ(Entries("UpperFiltersRemoved"), (Names{"QmLower"}));
+    EXPECT_FALSE(Exists("LowerFiltersRemoved"));
+    EXPECT_FALSE(Exists("UpperFilters"));
+    EXPECT_EQ(ServiceStartType(L"QmLower"), SERVICE_DEMAND_START);
+}
+
+} // namespace

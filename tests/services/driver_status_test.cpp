@@ -1,0 +1,47 @@
+// The status-bar line that tells whether the CD-ROM class driver runs.
+#include "services/driver_status.h"
+#include "support/wine_tools.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+class DriverStatusTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        InitCommonControls();
+        bar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_POPUP, 0, 0, 300, 20, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(bar, nullptr);
+    }
+    void TearDown() override
+    {
+        DestroyWindow(bar);
+        DeleteServiceIfPresent(L"cdrom");
+    }
+    std::wstring Line()
+    {
+        wchar_t text[256] = {};
+        SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+        return text;
+    }
+    HWND bar = nullptr;
+};
+
+TEST_F(DriverStatusTest, RunningOnlyWhenTheCdromServiceRuns)
+{
+    DeleteServiceIfPresent(L"cdrom");
+    UpdateDriverStatus(bar);
+    EXPECT_EQ(Line(), L"DVD/CD-ROM driver is not running");
+
+    ASSERT_TRUE(CreateDriverService(L"cdrom", L"\\SystemRoot\\system32\\drivers\\cdrom.sys"));
+    UpdateDriverStatus(bar);
+    EXPECT_EQ(Line(), L"DVD/CD-ROM driver is not running");
+
+    ASSERT_TRUE(CreateRunningService(L"cdrom"));
+    UpdateDriverStatus(bar);
+    EXPECT_EQ(Line(), L"DVD-CD-ROM diver is running");
+}
+
+} // namespace

@@ -1,0 +1,174 @@
+// A service manager that cannot be reached: each query shows the system's text for
+// the error in an error box and leaves the caller's record alone.
+//
+// The manager is made unreachable for real by ending Wine's services.exe. That ends
+// every service of the running Wine session as well, so this check is a program of
+// its own: once it exits, the next program of the prefix starts a fresh session
+// with a new service manager.
+#include "services/service_info.h"
+#include "support/wine_tools.h"
+
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct BoxSeen {
+    std::wstring caption;
+    std::wstring text;
+    HICON icon = nullptr;
+};
+
+bool EndServiceManagerProcess()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    DWORD id = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (lstrcmpiW(entry.szExeFile, L"services.exe") == 0)
+            id = entry.th32ProcessID;
+    CloseHandle(snapshot);
+    HANDLE process = id ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id) : nullptr;
+    if (!process)
+        return false;
+    bool ended = TerminateProcess(process, 1) && WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
+std::wstring SystemText(DWORD code)
+{
+    wchar_t text[1024] = {};
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                  text, 1024, nullptr);
+    std::wstring result(text, length);
+    while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r'))
+        result.pop_back();
+    return result;
+}
+
+BOOL CALLBACK ReadBoxPart(HWND child, LPARAM context)
+{
+    auto* seen = reinterpret_cast<BoxSeen*>(context);
+    wchar_t className[32] = {};
+    GetClassNameW(child, className, 32);
+    if (lstrcmpiW(className, L"Static") != 0)
+        return TRUE;
+    if ((GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+        seen->icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+    } else {
+        wchar_t text[1024] = {};
+        GetWindowTextW(child, text, 1024);
+        if (text[0])
+            seen->text = text;
+    }
+    return TRUE;
+}
+
+struct BoxSearch {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<BoxSearch*>(context);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (process == search->process && lstrcmpW(className, L"#32770") == 0 && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Reads every error box this process shows and answers it with OK, until told to stop.
+class BoxWatcher {
+public:
+    BoxWatcher() : thread_([this] { Run(); }) {}
+    ~BoxWatcher()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+    const std::vector<BoxSeen>& Stop()
+    {
+        stop_ = true;
+        thread_.join();
+        thread_ = std::thread([] {});
+        return seen_;
+    }
+
+private:
+    void Run()
+    {
+        while (!stop_) {
+            BoxSearch search{GetCurrentProcessId(), nullptr};
+            EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+            if (!search.found) {
+                Sleep(20);
+                continue;
+            }
+            BoxSeen seen;
+            wchar_t caption[256] = {};
+            GetWindowTextW(search.found, caption, 256);
+            seen.caption = caption;
+            EnumChildWindows(search.found, ReadBoxPart, reinterpret_cast<LPARAM>(&seen));
+            seen_.push_back(seen);
+            PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            for (int i = 0; i < 250 && IsWindow(search.found); ++i)
+                Sleep(20);
+        }
+    }
+
+    std::atomic<bool> stop_{false};
+    std::vector<BoxSeen> seen_;
+    std::thread thread_;
+};
+
+TEST(ServiceManagerGone, EachQueryShowsTheSystemsTextAndChangesNothing)
+{
+    ASSERT_TRUE(EndServiceManagerProcess());
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, GENERIC_READ);
+    DWORD error = GetLastError();
+    if (manager) {
+        CloseServiceHandle(manager);
+        GTEST_SKIP() << "Wine brought its service manager back at once";
+    }
+    std::wstring expectedText = SystemText(error);
+    ASSERT_FALSE(expectedText.empty()) << "no system text for error " << error;
+
+    ServiceInfo info;
+    std::memset(&info, 0x5A, sizeof(info));
+    ServiceInfo before = info;
+    std::vector<BoxSeen> boxes;
+    {
+        BoxWatcher watcher;
+        // mountmgr exists in every prefix; unreachable, it must look like nothing.
+        EXPECT_FALSE(QueryServiceInfo(L"mountmgr", &info));
+        EXPECT_FALSE(QueryServiceInfo(L"QmNoSuchService", &info));
+        boxes = watcher.Stop();
+    }
+    EXPECT_EQ(std::memcmp(&info, &before, sizeof(info)), 0) << "the record was written";
+
+    ASSERT_EQ(boxes.size(), 2u) << "one box per query";
+    for (const BoxSeen& box : boxes) {
+        EXPECT_EQ(box.text, expectedText);
+        EXPECT_EQ(box.caption, L"Error") << "the platform's default caption";
+        EXPECT_EQ(box.icon, LoadIconW(nullptr, IDI_ERROR));
+    }
+}
+
+} // namespace

@@ -1,0 +1,158 @@
+// Row and registry change together: deactivate, activate, delete, fix problems,
+// and what the user sees when the registry refuses the change.
+#include "filters/filter_registry.h"
+#include "res/resource.h"
+#include "ui/filter_list.h"
+#include "ui/filter_operations.h"
+#include "ui/filter_window_fixture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+class FilterOperationsTest : public FilterWindowTest {};
+
+TEST_F(FilterOperationsTest, DeactivateAndActivateMoveTheRowAndTheRegistryTogether)
+{
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmStop"});
+    OpenWindow();
+    DeactivateFilterItems(list, RowName(0));
+    EXPECT_EQ(RowState(0), static_cast<UINT>(Parked));
+    EXPECT_EQ(RegQueryClassValue("LowerFiltersRemoved").entries, Names{"QmStop"});
+    EXPECT_EQ(ServiceStartType(L"QmStop"), SERVICE_DISABLED);
+
+    ActivateFilterItems(list, RowName(0));
+    EXPECT_EQ(RowState(0), static_cast<UINT>(Active));
+    EXPECT_EQ(RegQueryClassValue("LowerFilters").entries, Names{"QmStop"});
+    EXPECT_EQ(ServiceStartType(L"QmStop"), SERVICE_BOOT_START);
+}
+
+TEST_F(FilterOperationsTest, ASharedNameChangesOnlyTheRowActedOn)
+{
+    ASSERT_TRUE(CreateDriverService(L"QmBoth", L"C:\\qmboth.sys"));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
+    WriteClassMultiSz(UpperFiltersValue, {L"QmBoth"});
+    OpenWindow();
+    int lower = FindRow(L"QmBoth", 0);
+    int upper = FindRow(L"QmBoth", 1);
+    DeactivateFilterItems(list, RowName(lower));
+    EXPECT_EQ(RowState(lower), static_cast<UINT>(Parked));
+    EXPECT_EQ(RowState(upper), static_cast<UINT>(Active));
+    // The registry side acts on the name as a whole.
+    EXPECT_EQ(RegQueryClassValue("UpperFiltersRemoved").entries, Names{"QmBoth"});
+}
+
+TEST_F(FilterOperationsTest, DeleteAsksWithTheListedNameAndNoKeepsEverything)
+{
+    ASSERT_TRUE(CreateDriverService(L"QmBoth", L"C:\\qmboth.sys"));
+    WriteClassMultiSz(UpperFiltersValue, {L"QmBoth"});
+    OpenWindow();
+    {
+        DialogWatcher confirm(IDNO);
+        ConfirmAndDeleteFilter(list, RowName(0), UpperFiltersValue);
+        ASSERT_TRUE(confirm.Wait());
+        EXPECT_EQ(confirm.seen().caption, L"Delete Filter Driver");
+        EXPECT_NE(confirm.AllText().find(L"Are you really want to remove the filter driver \"QmBoth\"?"),
+                  std::wstring::npos)
+            << Narrow(confirm.AllText());
+        // Asked with the list as owner; the box belongs to the list's top-level window.
+        EXPECT_EQ(confirm.seen().owner, host);
+    }
+    EXPECT_EQ(RowCount(), 1);
+    EXPECT_EQ(RegQueryClassValue("UpperFilters").entries, Names{"QmBoth"});
+    EXPECT_TRUE(ServiceExists(L"QmBoth"));
+}
+
+TEST_F(FilterOperationsTest, DeleteYesRemovesOneRowItsEntriesAndTheService)
+{
+    ASSERT_TRUE(CreateDriverService(L"QmBoth", L"C:\\qmboth.sys"));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
+    WriteClassMultiSz(UpperFiltersValue, {L"QmBoth"});
+    WriteClassMultiSz(UpperFiltersRemovedValue, {L"qmboth"});
+    OpenWindow();
+    ASSERT_EQ(RowCount(), 3);
+    size_t copies = LiveFilterItemNames();
+    int upper = FindRow(L"QmBoth", 1);
+    {
+        DialogWatcher confirm(IDYES);
+        ConfirmAndDeleteFilter(list, RowName(upper), UpperFiltersValue);
+        ASSERT_TRUE(confirm.Wait());
+    }
+    EXPECT_EQ(RowCount(), 2);
+    EXPECT_EQ(LiveFilterItemNames(), copies - 1);
+    EXPECT_GE(FindRow(L"QmBoth", 0), 0);
+    EXPECT_EQ(RegQueryClassValue("UpperFilters").entries, Names{});
+    EXPECT_EQ(RegQueryClassValue("UpperFiltersRemoved").entries, Names{});
+    EXPECT_EQ(RegQueryClassValue("LowerFilters").entries, Names{"QmBoth"});
+    EXPECT_FALSE(ServiceExists(L"QmBoth"));
+}
+
+TEST_F(FilterOperationsTest, WithoutRightsRowsStayAndTheUserIsToldOnce)
+{
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmStop"});
+    WriteClassMultiSz(UpperFiltersValue, {L"QmGone"});
+    OpenWindow();
+    int stopped = FindRow(L"QmStop", 0);
+    ReadOnlyClassKey readOnly;
+    ASSERT_TRUE(readOnly.applied());
+    std::wstring denied = SystemMessage(ERROR_ACCESS_DENIED);
+    {
+        DialogWatcher error(IDOK);
+        DeactivateFilterItems(list, RowName(stopped));
+        ASSERT_TRUE(error.Wait());
+        EXPECT_NE(error.AllText().find(L"QmStop"), std::wstring::npos);
+        EXPECT_NE(error.AllText().find(denied), std::wstring::npos) << Narrow(error.AllText());
+    }
+    EXPECT_EQ(RowState(stopped), static_cast<UINT>(Active));
+
+    {
+        DialogWatcher confirmThenError{IDYES, IDOK};
+        ConfirmAndDeleteFilter(list, RowName(stopped), LowerFiltersValue);
+        ASSERT_TRUE(confirmThenError.Wait());
+        EXPECT_NE(confirmThenError.AllText(1).find(denied), std::wstring::npos);
+    }
+    EXPECT_EQ(RowCount(), 2);
+    EXPECT_TRUE(ServiceExists(L"QmStop"));
+
+    // One message for the whole run, naming both filters; the devices restart anyway.
+    {
+        DialogWatcher error(IDOK);
+        FixProblemsAutomatically(list);
+        ASSERT_TRUE(error.Wait());
+        EXPECT_NE(error.AllText().find(L"QmStop"), std::wstring::npos);
+        EXPECT_NE(error.AllText().find(L"QmGone"), std::wstring::npos);
+    }
+    EXPECT_EQ(RowState(FindRow(L"QmStop", 0)), static_cast<UINT>(Active));
+    EXPECT_EQ(RowState(FindRow(L"QmGone", 1)), static_cast<UINT>(ActiveMissing));
+    EXPECT_EQ(RegQueryClassValue("LowerFilters").entries, Names{"QmStop"});
+}
+
+TEST_F(FilterOperationsTest, FixProblemsParksWhatDoesNotRunAndRefreshesTheStatusLine)
+{
+    ASSERT_TRUE(CreateRunningService(L"QmRun"));
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
+    ASSERT_TRUE(CreateRunningService(L"cdrom"));
+    WriteClassMultiSz(UpperFiltersValue, {L"QmRun"});
+    WriteClassMultiSz(LowerFiltersValue, {L"QmStop", L"QmGone"});
+    OpenWindow();
+    SendMessageW(statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L""));
+
+    FixProblemsAutomatically(list);
+
+    EXPECT_EQ(RowState(FindRow(L"QmRun", 1)), static_cast<UINT>(Active));
+    EXPECT_EQ(RowState(FindRow(L"QmStop", 0)), static_cast<UINT>(Parked));
+    EXPECT_EQ(RowState(FindRow(L"QmGone", 0)), static_cast<UINT>(ParkedMissing));
+    EXPECT_EQ(RegQueryClassValue("LowerFilters").entries, Names{});
+    EXPECT_EQ(RegQueryClassValue("LowerFiltersRemoved").entries, (Names{"QmGone", "QmStop"}));
+    EXPECT_EQ(RegQueryClassValue("UpperFilters").entries, Names{"QmRun"});
+
+    wchar_t status[256] = {};
+    SendMessageW(statusBar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(status));
+    EXPECT_STREQ(status, L"DVD-CD-ROM diver is running");
+}
+
+} // namespace

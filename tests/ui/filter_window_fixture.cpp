@@ -1,0 +1,192 @@
+#include "ui/filter_window_fixture.h"
+
+#include "res/resource.h"
+#include "ui/filter_commands.h"
+#include "ui/filter_list.h"
+
+#include <fstream>
+
+GroupRecord FilterWindowTest::groupRecord;
+WNDPROC FilterWindowTest::originalListProc;
+
+void FilterWindowTest::SetUp()
+{
+    ResetFilterValues();
+    groupRecord = GroupRecord{};
+    GetCurrentDirectoryW(MAX_PATH, previousDirectory_);
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    scratchDirectory_ = std::wstring(temp) + L"qm-ui-test";
+    CreateDirectoryW(scratchDirectory_.c_str(), nullptr);
+    DeleteFileW((scratchDirectory_ + L"\\descriptions.ini").c_str());
+    SetCurrentDirectoryW(scratchDirectory_.c_str());
+}
+
+void FilterWindowTest::TearDown()
+{
+    CloseWindow();
+    SetCurrentDirectoryW(previousDirectory_);
+    ResetFilterValues();
+    for (const wchar_t* name : kTestServices)
+        DeleteServiceIfPresent(name);
+}
+
+void FilterWindowTest::WriteDescriptions(const std::string& content)
+{
+    std::ofstream file(Narrow(scratchDirectory_ + L"\\descriptions.ini"), std::ios::binary);
+    file << content;
+}
+
+INT_PTR CALLBACK FilterWindowTest::HostProc(HWND, UINT message, WPARAM, LPARAM lParam)
+{
+    if (message == WM_NOTIFY)
+        return HandleFilterListNotify(reinterpret_cast<NMHDR*>(lParam));
+    return 0;
+}
+
+LRESULT CALLBACK FilterWindowTest::RecordingListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == LVM_INSERTGROUP) {
+        auto* group = reinterpret_cast<LVGROUP*>(lParam);
+        groupRecord.groups.push_back({static_cast<int>(wParam), group->iGroupId,
+                                      (group->mask & LVGF_HEADER) && group->pszHeader ? group->pszHeader : L"",
+                                      group->cbSize});
+    } else if (message == LVM_ENABLEGROUPVIEW) {
+        groupRecord.groupViewEnabled = wParam != 0;
+    } else if (message == LVM_INSERTITEMW) {
+        auto* item = reinterpret_cast<LVITEMW*>(lParam);
+        if ((item->mask & LVIF_GROUPID) && (item->mask & LVIF_PARAM))
+            groupRecord.itemGroups[reinterpret_cast<const wchar_t*>(item->lParam)].push_back(item->iGroupId);
+    }
+    return CallWindowProcW(originalListProc, window, message, wParam, lParam);
+}
+
+void FilterWindowTest::OpenWindow()
+{
+    CreateHost();
+    FillList();
+}
+
+void FilterWindowTest::CreateHost()
+{
+    host = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr, HostProc, 0);
+    ASSERT_NE(host, nullptr);
+    list = GetDlgItem(host, IDC_FILTER_LIST);
+    statusBar = GetDlgItem(host, IDC_STATUS_BAR);
+    originalListProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingListProc)));
+    ShowWindow(host, SW_SHOW);
+    SetUpFilterList(list);
+}
+
+void FilterWindowTest::FillList()
+{
+    PopulateFilterList(list);
+    UpdateWindow(host);
+}
+
+void FilterWindowTest::CloseWindow()
+{
+    if (host) {
+        DestroyWindow(host);
+        host = nullptr;
+        list = nullptr;
+    }
+}
+
+int FilterWindowTest::RowCount() const
+{
+    return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+}
+
+std::wstring FilterWindowTest::RowText(int row, int column) const
+{
+    wchar_t text[512] = {};
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 512;
+    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+int FilterWindowTest::RowImage(int row) const
+{
+    LVITEMW item{};
+    item.mask = LVIF_IMAGE;
+    item.iItem = row;
+    SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    return item.iImage;
+}
+
+UINT FilterWindowTest::RowState(int row) const
+{
+    return GetFilterItemState(list, row);
+}
+
+const wchar_t* FilterWindowTest::RowName(int row) const
+{
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    if (!SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        return nullptr;
+    return reinterpret_cast<const wchar_t*>(item.lParam);
+}
+
+int FilterWindowTest::FindRow(const std::wstring& name, int group) const
+{
+    for (int row = 0; row < RowCount(); ++row) {
+        const wchar_t* rowName = RowName(row);
+        if (rowName && name == rowName && FilterItemGroup(rowName) == group)
+            return row;
+    }
+    return -1;
+}
+
+void FilterWindowTest::Select(int row)
+{
+    LVITEMW item{};
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+void FilterWindowTest::SendKeyDown(WORD key)
+{
+    NMLVKEYDOWN notify{};
+    notify.hdr.hwndFrom = list;
+    notify.hdr.idFrom = IDC_FILTER_LIST;
+    notify.hdr.code = LVN_KEYDOWN;
+    notify.wVKey = key;
+    SendMessageW(host, WM_NOTIFY, IDC_FILTER_LIST, reinterpret_cast<LPARAM>(&notify));
+}
+
+void FilterWindowTest::ClickAt(int row, bool onCheckBox)
+{
+    // Where the control itself draws the row: the check box sits left of the icon.
+    RECT icon{};
+    icon.left = LVIR_ICON;
+    SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&icon));
+    RECT label{};
+    label.left = LVIR_LABEL;
+    SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&label));
+    NMITEMACTIVATE notify{};
+    notify.hdr.hwndFrom = list;
+    notify.hdr.idFrom = IDC_FILTER_LIST;
+    notify.hdr.code = NM_CLICK;
+    notify.iItem = row;
+    notify.ptAction.y = (icon.top + icon.bottom) / 2;
+    notify.ptAction.x = onCheckBox ? icon.left - GetSystemMetrics(SM_CXMENUCHECK) / 2 : (label.left + label.right) / 2;
+    SendMessageW(host, WM_NOTIFY, IDC_FILTER_LIST, reinterpret_cast<LPARAM>(&notify));
+}
+
+void FilterWindowTest::DoubleClick(int row)
+{
+    NMITEMACTIVATE notify{};
+    notify.hdr.hwndFrom = list;
+    notify.hdr.idFrom = IDC_FILTER_LIST;
+    notify.hdr.code = NM_DBLCLK;
+    notify.iItem = row;
+    SendMessageW(host, WM_NOTIFY, IDC_FILTER_LIST, reinterpret_cast<LPARAM>(&notify));
+}

@@ -1,0 +1,72 @@
+// A real filter list in a window made from the main dialog template, with the list's
+// notifications routed as the main window routes them, over a class key and
+// services that each test arranges.
+#pragma once
+
+#include "support/wine_tools.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+// What the program told the control about groups. The list view this runs on keeps
+// no group ids and draws no groups (it reads back 0 for every row), so the messages
+// are recorded on their way in rather than read back.
+struct GroupRecord {
+    struct InsertedGroup {
+        int position;
+        int id;
+        std::wstring header;
+        UINT cbSize;
+    };
+    std::vector<InsertedGroup> groups;
+    bool groupViewEnabled = false;
+    std::map<std::wstring, std::vector<int>> itemGroups; // listed name -> group per inserted row
+};
+
+class FilterWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Creates the window, sets the list up and fills it from the class key.
+    void OpenWindow();
+    // The two halves of OpenWindow, for tests that must act in between.
+    void CreateHost();
+    void FillList();
+    void CloseWindow();
+
+    int RowCount() const;
+    std::wstring RowText(int row, int column = 0) const;
+    int RowImage(int row) const;
+    UINT RowState(int row) const;
+    const wchar_t* RowName(int row) const; // the row's item data
+    // Index of the row whose item data reads `name` in `group`, or -1.
+    int FindRow(const std::wstring& name, int group) const;
+
+    // Sends the list's notification the way the control does, to the host window.
+    void SendKeyDown(WORD key);
+    void ClickAt(int row, bool onCheckBox);
+    void DoubleClick(int row);
+    void Select(int row);
+
+    void WriteDescriptions(const std::string& content);
+
+    HWND host = nullptr;
+    HWND list = nullptr;
+    HWND statusBar = nullptr;
+    static GroupRecord groupRecord;
+
+private:
+    static LRESULT CALLBACK RecordingListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static INT_PTR CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static WNDPROC originalListProc;
+    wchar_t previousDirectory_[MAX_PATH] = {};
+    std::wstring scratchDirectory_;
+};
+
+// Names of the services the tests create; all are removed after every test.
+inline const wchar_t* const kTestServices[] = {L"QmRun", L"QmStop", L"QmPark", L"QmNoStop", L"QmBoth", L"cdrom"};

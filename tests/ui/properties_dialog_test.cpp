@@ -1,0 +1,96 @@
+// The properties dialog of a row: what it shows and how it closes.
+#include "res/resource.h"
+#include "ui/filter_window_fixture.h"
+#include "ui/properties_dialog.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class PropertiesDialogTest : public FilterWindowTest {
+protected:
+    // Shows the dialog for the row `name` and answers it with `command`.
+    DialogWatcher::Seen ShowAndAnswer(const wchar_t* name, WORD command, LONG* labelWeight = nullptr)
+    {
+        LVITEMW item{};
+        item.mask = LVIF_PARAM;
+        item.lParam = reinterpret_cast<LPARAM>(name);
+        DialogWatcher watcher(command, [labelWeight](HWND dialog) {
+            if (!labelWeight)
+                return;
+            auto font = reinterpret_cast<HFONT>(SendDlgItemMessageW(dialog, IDC_VENDOR_LABEL, WM_GETFONT, 0, 0));
+            LOGFONTW description{};
+            *labelWeight = GetObjectW(font, sizeof(description), &description) ? description.lfWeight : 0;
+        });
+        ShowPropertiesDialog(host, &item);
+        EXPECT_TRUE(watcher.Wait());
+        return watcher.seen();
+    }
+
+    static std::wstring TextAfter(const DialogWatcher::Seen& seen, const std::wstring& label)
+    {
+        for (size_t i = 0; i + 1 < seen.texts.size(); ++i)
+            if (seen.texts[i] == label)
+                return seen.texts[i + 1];
+        return L"<no " + label + L">";
+    }
+};
+
+TEST_F(PropertiesDialogTest, MissingServiceShowsUnknownVendorAndVersion)
+{
+    WriteDescriptions("[en]\nQmGone=Old burner filter\n");
+    OpenWindow();
+    LONG weight = 0;
+    DialogWatcher::Seen seen = ShowAndAnswer(L"QmGone", IDOK, &weight);
+    EXPECT_EQ(seen.caption, L"Properties");
+    EXPECT_EQ(seen.owner, host);
+    EXPECT_EQ(TextAfter(seen, L"Vendor"), L"Unknown");
+    EXPECT_EQ(TextAfter(seen, L"Version"), L"Unknown");
+    EXPECT_EQ(TextAfter(seen, L"Driver state"), L"Not found");
+    EXPECT_EQ(TextAfter(seen, L"Description"), L"Old burner filter");
+    EXPECT_EQ(weight, FW_BOLD);
+}
+
+TEST_F(PropertiesDialogTest, PresentServiceShowsItsDriverFilesVersionResource)
+{
+    // A file Wine ships, reached through the \SystemRoot prefix of the image path.
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"\\SystemRoot\\system32\\kernel32.dll"));
+    wchar_t windows[MAX_PATH] = {};
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    std::wstring file = std::wstring(windows) + L"\\system32\\kernel32.dll";
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeW(file.c_str(), &handle);
+    ASSERT_GT(size, 0u) << "no version resource in " << Narrow(file);
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(GetFileVersionInfoW(file.c_str(), 0, size, block.data()));
+    struct Translation {
+        WORD language;
+        WORD codePage;
+    }* translation = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                               &length));
+    wchar_t query[128] = {};
+    swprintf(query, 128, L"\\StringFileInfo\\%04X%04X\\CompanyName", translation->language, translation->codePage);
+    wchar_t* company = nullptr;
+    ASSERT_TRUE(VerQueryValueW(block.data(), query, reinterpret_cast<void**>(&company), &length));
+
+    OpenWindow();
+    DialogWatcher::Seen seen = ShowAndAnswer(L"QmStop", IDCANCEL);
+    EXPECT_EQ(TextAfter(seen, L"Vendor"), company);
+    EXPECT_NE(TextAfter(seen, L"Version"), L"Unknown");
+    EXPECT_EQ(TextAfter(seen, L"Driver state"), L"Stopped");
+}
+
+TEST_F(PropertiesDialogTest, OkEscapeAndTheCloseBoxAllEndIt)
+{
+    ASSERT_TRUE(CreateRunningService(L"QmRun"));
+    OpenWindow();
+    for (WORD command : {static_cast<WORD>(IDOK), static_cast<WORD>(IDCANCEL), static_cast<WORD>(0)}) {
+        DialogWatcher::Seen seen = ShowAndAnswer(L"QmRun", command);
+        EXPECT_EQ(TextAfter(seen, L"Driver state"), L"Started");
+    }
+    EXPECT_EQ(RegQueryClassValue("LowerFilters").exists, false);
+}
+
+} // namespace

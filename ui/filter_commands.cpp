@@ -1,0 +1,252 @@
+#include "ui/filter_commands.h"
+
+#include "app/handles.h"
+#include "res/resource.h"
+#include "services/driver_loader.h"
+#include "services/service_info.h"
+#include "ui/filter_list.h"
+#include "ui/filter_operations.h"
+#include "ui/properties_dialog.h"
+
+#include <iterator>
+
+namespace {
+
+int RealTrackPopupMenu(HMENU popup, UINT flags, int x, int y, HWND owner)
+{
+    return TrackPopupMenu(popup, flags, x, y, 0, owner, nullptr);
+}
+
+bool FromFilterList(const NMHDR* header)
+{
+    return header->idFrom == IDC_FILTER_LIST;
+}
+
+bool ReadRow(HWND list, int index, UINT mask, LVITEMW* item, UINT stateMask = FilterItemStateMask)
+{
+    *item = LVITEMW{};
+    item->mask = mask;
+    item->iItem = index;
+    item->stateMask = stateMask;
+    return SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(item)) != FALSE;
+}
+
+// Check-box toggle of a row: only the two states of a present service react.
+void ToggleRow(HWND list, const LVITEMW& item)
+{
+    auto* name = reinterpret_cast<wchar_t*>(item.lParam);
+    UINT state = (item.state & FilterItemStateMask) >> 12;
+    if (state == Active)
+        DeactivateFilterItems(list, name);
+    else if (state == Parked)
+        ActivateFilterItems(list, name);
+}
+
+void ApplyLook(HMENU popup, UINT command, MenuItemLook look)
+{
+    switch (look) {
+    case MenuItemLook::Removed:
+        DeleteMenu(popup, command, MF_BYCOMMAND);
+        break;
+    case MenuItemLook::Grayed:
+        EnableMenuItem(popup, command, MF_BYCOMMAND | MF_GRAYED);
+        break;
+    case MenuItemLook::Enabled:
+        EnableMenuItem(popup, command, MF_BYCOMMAND | MF_ENABLED);
+        break;
+    }
+}
+
+} // namespace
+
+FilterMenuSeam& FilterMenuCalls()
+{
+    static FilterMenuSeam calls{RealTrackPopupMenu};
+    return calls;
+}
+
+BOOL HandleFilterListNotify(NMHDR* header)
+{
+    switch (header->code) {
+    case LVN_KEYDOWN:
+        return HandleFilterListKeyDown(header);
+    case NM_CLICK:
+        return HandleFilterListClick(header);
+    case NM_DBLCLK:
+        return HandleFilterListDoubleClick(header);
+    case LVN_DELETEITEM:
+        // The row is gone, from a delete or from the list's destruction: its name copy
+        // has no further reader.
+        if (FromFilterList(header))
+            DeleteFilterItemName(reinterpret_cast<wchar_t*>(reinterpret_cast<NMLISTVIEW*>(header)->lParam));
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+BOOL HandleFilterListKeyDown(NMHDR* header)
+{
+    auto* key = reinterpret_cast<NMLVKEYDOWN*>(header);
+    if (!FromFilterList(header) || key->wVKey != VK_SPACE)
+        return FALSE;
+    HWND list = header->hwndFrom;
+    int index = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    if (index < 0)
+        return FALSE;
+    LVITEMW item;
+    if (ReadRow(list, index, LVIF_PARAM | LVIF_STATE, &item))
+        ToggleRow(list, item);
+    return FALSE;
+}
+
+BOOL HandleFilterListClick(NMHDR* header)
+{
+    if (!FromFilterList(header))
+        return FALSE;
+    auto* click = reinterpret_cast<NMITEMACTIVATE*>(header);
+    HWND list = header->hwndFrom;
+    LVHITTESTINFO hit{};
+    hit.pt = click->ptAction;
+    SendMessageW(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+    LVITEMW item;
+    if (!ReadRow(list, click->iItem, LVIF_PARAM | LVIF_STATE, &item, FilterItemStateMask | LVIS_SELECTED))
+        return FALSE;
+    if (hit.flags != LVHT_ONITEMSTATEICON)
+        return FALSE;
+    ToggleRow(list, item);
+    return FALSE;
+}
+
+BOOL HandleFilterListDoubleClick(NMHDR* header)
+{
+    auto* activate = reinterpret_cast<NMITEMACTIVATE*>(header);
+    if (!FromFilterList(header) || activate->iItem < 0)
+        return FALSE;
+    HWND list = header->hwndFrom;
+    LVITEMW item;
+    if (ReadRow(list, activate->iItem, LVIF_PARAM, &item))
+        ShowPropertiesDialog(GetParent(list), &item);
+    return FALSE;
+}
+
+FilterMenuPlan PlanFilterContextMenu(UINT stateImage, DWORD currentState, DWORD controlsAccepted)
+{
+    // Start from the template: row commands enabled, driver commands grey.
+    FilterMenuPlan plan{MenuItemLook::Enabled, MenuItemLook::Enabled, MenuItemLook::Enabled,
+                        MenuItemLook::Grayed,  MenuItemLook::Grayed,  MenuItemLook::Grayed};
+    if (stateImage == Active) {
+        plan.activate = MenuItemLook::Removed;
+    } else if (stateImage == Parked) {
+        plan.deactivate = MenuItemLook::Removed;
+    } else {
+        plan.activate = MenuItemLook::Removed;
+        plan.deactivate = MenuItemLook::Removed;
+    }
+
+    if (currentState == ServiceStateNotFound) {
+        plan.activate = MenuItemLook::Removed;
+        plan.startDriver = MenuItemLook::Grayed;
+        plan.restartDriver = MenuItemLook::Removed;
+        plan.stopDriver = MenuItemLook::Removed;
+    } else if (currentState == SERVICE_RUNNING) {
+        plan.startDriver = MenuItemLook::Grayed;
+    } else {
+        plan.startDriver = MenuItemLook::Enabled;
+        plan.stopDriver = MenuItemLook::Grayed;
+        plan.restartDriver = MenuItemLook::Grayed;
+    }
+
+    // Whether the service takes a stop decides Stop and Restart; removed stays removed.
+    MenuItemLook stopLook = (controlsAccepted & SERVICE_ACCEPT_STOP) ? MenuItemLook::Enabled : MenuItemLook::Grayed;
+    if (plan.stopDriver != MenuItemLook::Removed)
+        plan.stopDriver = stopLook;
+    if (plan.restartDriver != MenuItemLook::Removed)
+        plan.restartDriver = stopLook;
+    return plan;
+}
+
+void ShowFilterContextMenu(HWND list, int x, int y)
+{
+    LVHITTESTINFO hit{};
+    hit.pt = POINT{x, y};
+    ScreenToClient(list, &hit.pt);
+    int index = static_cast<int>(SendMessageW(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    if (index < 0)
+        return;
+
+    UniqueMenu menu(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_ITEM_MENU)));
+    if (!menu)
+        return;
+    HMENU popup = GetSubMenu(menu.get(), 0);
+    if (!popup)
+        return;
+    SetMenuDefaultItem(popup, IDM_ITEM_PROPERTIES, FALSE);
+
+    LVITEMW item;
+    if (!ReadRow(list, index, LVIF_PARAM, &item))
+        return;
+    auto* name = reinterpret_cast<wchar_t*>(item.lParam);
+    ServiceInfo info{};
+    QueryServiceInfo(name, &info);
+
+    FilterMenuPlan plan = PlanFilterContextMenu(GetFilterItemState(list, index), info.currentState,
+                                                info.controlsAccepted);
+    ApplyLook(popup, IDM_ITEM_DEACTIVATE, plan.deactivate);
+    ApplyLook(popup, IDM_ITEM_ACTIVATE, plan.activate);
+    ApplyLook(popup, IDM_ITEM_DELETE, plan.remove);
+    ApplyLook(popup, IDM_START_DRIVER, plan.startDriver);
+    ApplyLook(popup, IDM_STOP_DRIVER, plan.stopDriver);
+    ApplyLook(popup, IDM_RESTART_DRIVER, plan.restartDriver);
+
+    int command = FilterMenuCalls().trackPopupMenu(popup, TPM_RETURNCMD, x, y, list);
+    switch (command) {
+    case IDM_ITEM_DEACTIVATE:
+        DeactivateFilterItems(list, name);
+        break;
+    case IDM_ITEM_ACTIVATE:
+        ActivateFilterItems(list, name);
+        break;
+    case IDM_ITEM_DELETE:
+        ConfirmAndDeleteFilter(list, name, FilterGroupValueName(FilterItemGroup(name)));
+        break;
+    case IDM_ITEM_PROPERTIES:
+        ShowPropertiesDialog(GetParent(list), &item);
+        break;
+    case IDM_START_DRIVER:
+        LoadDriver(name);
+        RefreshFilterItem(list, &item);
+        break;
+    case IDM_STOP_DRIVER:
+        UnloadDriver(name);
+        RefreshFilterItem(list, &item);
+        break;
+    case IDM_RESTART_DRIVER:
+        UnloadDriver(name);
+        LoadDriver(name);
+        RefreshFilterItem(list, &item);
+        break;
+    default:
+        break;
+    }
+}
+
+void RefreshFilterItem(HWND list, LVITEMW* item)
+{
+    auto* name = reinterpret_cast<wchar_t*>(item->lParam);
+    ServiceInfo info{};
+    bool present = QueryServiceInfo(name, &info);
+    item->mask = LVIF_PARAM | LVIF_GROUPID | LVIF_IMAGE;
+    item->iImage = (present && info.currentState == SERVICE_RUNNING) ? 0 : 1;
+    item->iGroupId = FilterItemGroup(name);
+    item->iSubItem = 0;
+    SendMessageW(list, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(item));
+
+    wchar_t stateText[DisplayTextLength] = {};
+    LoadStringW(GetModuleHandleW(nullptr), IDS_STATE_BASE + info.currentState, stateText,
+                static_cast<int>(std::size(stateText)));
+    LVITEMW text{};
+    text.iSubItem = 2;
+    text.pszText = stateText;
+    SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(item->iItem), reinterpret_cast<LPARAM>(&text));
+}

@@ -1,0 +1,264 @@
+#include "ui/filter_list.h"
+
+#include "app/error_box.h"
+#include "app/handles.h"
+#include "filters/filter_registry.h"
+#include "filters/multi_sz.h"
+#include "res/resource.h"
+#include "services/service_info.h"
+
+#include <iterator>
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr int WatermarkSize = 128;
+
+size_t liveItemNames; // main thread only
+
+HINSTANCE Instance()
+{
+    return GetModuleHandleW(nullptr);
+}
+
+void InsertGroup(HWND list, int groupId, UINT headerId)
+{
+    wchar_t header[128] = {};
+    LoadStringW(Instance(), headerId, header, static_cast<int>(std::size(header)));
+    LVGROUP group{};
+    group.cbSize = LVGROUP_V5_SIZE;
+    group.mask = LVGF_HEADER | LVGF_GROUPID;
+    group.pszHeader = header;
+    group.iGroupId = groupId;
+    SendMessageW(list, LVM_INSERTGROUP, 0, reinterpret_cast<LPARAM>(&group));
+}
+
+void InsertColumn(HWND list, int index, UINT headerId, int width)
+{
+    wchar_t header[128] = {};
+    LoadStringW(Instance(), headerId, header, static_cast<int>(std::size(header)));
+    LVCOLUMNW column{};
+    column.mask = LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    column.cx = width;
+    column.pszText = header;
+    column.iSubItem = index;
+    SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+}
+
+HIMAGELIST CreateRowIcons()
+{
+    int cx = GetSystemMetrics(SM_CXSMICON);
+    int cy = GetSystemMetrics(SM_CYSMICON);
+    HIMAGELIST icons = ImageList_Create(cx, cy, ILC_COLOR32, 2, 2);
+    if (!icons)
+        return nullptr;
+    for (UINT id : {IDI_SERVICE_RUNNING, IDI_SERVICE_NOT_RUNNING}) {
+        UniqueIcon icon(static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(id), IMAGE_ICON, cx, cy, 0)));
+        if (icon)
+            ImageList_ReplaceIcon(icons, -1, icon.get());
+    }
+    return icons;
+}
+
+HIMAGELIST CreateCheckBoxImages()
+{
+    int cx = GetSystemMetrics(SM_CXMENUCHECK);
+    int cy = GetSystemMetrics(SM_CYMENUCHECK);
+    HWND desktop = GetDesktopWindow();
+    UniqueWindowDC screen(desktop);
+    int depth = GetDeviceCaps(screen.get(), BITSPIXEL);
+    HIMAGELIST images = ImageList_Create(cx, cy, static_cast<UINT>(depth) | ILC_MASK, 4, 0);
+    UniqueMemoryDC memory(CreateCompatibleDC(screen.get()));
+    if (!images || !memory)
+        return images;
+    UniqueGdiObject strip(CreateCompatibleBitmap(screen.get(), 4 * cx, cy));
+    if (!strip)
+        return images;
+    HGDIOBJ previous = SelectObject(memory.get(), strip.get());
+    const UINT looks[4] = {0, DFCS_CHECKED, DFCS_INACTIVE, DFCS_CHECKED | DFCS_INACTIVE};
+    for (int k = 0; k < 4; ++k) {
+        RECT box{k * cx, 0, (k + 1) * cx, cy};
+        DrawFrameControl(memory.get(), &box, DFC_BUTTON, DFCS_BUTTONCHECK | looks[k]);
+    }
+    SelectObject(memory.get(), previous);
+    ImageList_Add(images, static_cast<HBITMAP>(strip.get()), nullptr);
+    return images;
+}
+
+HBITMAP CreateWatermark(HICON icon, COLORREF background)
+{
+    HWND desktop = GetDesktopWindow();
+    UniqueWindowDC screen(desktop);
+    UniqueMemoryDC memory(CreateCompatibleDC(screen.get()));
+    if (!memory)
+        return nullptr;
+    HBITMAP bitmap = CreateCompatibleBitmap(screen.get(), WatermarkSize, WatermarkSize);
+    if (!bitmap)
+        return nullptr;
+    HGDIOBJ previous = SelectObject(memory.get(), bitmap);
+    RECT area{0, 0, WatermarkSize, WatermarkSize};
+    SetBkColor(memory.get(), background);
+    ExtTextOutW(memory.get(), 0, 0, ETO_OPAQUE, &area, L"", 0, nullptr);
+    DrawIconEx(memory.get(), 0, 0, icon, WatermarkSize, WatermarkSize, 0, nullptr, DI_NORMAL);
+    SelectObject(memory.get(), previous);
+    return bitmap;
+}
+
+void SetWatermark(HWND list)
+{
+    SendMessageW(list, LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(CLR_NONE));
+    UniqueIcon icon(static_cast<HICON>(
+        LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_WATERMARK), IMAGE_ICON, WatermarkSize, WatermarkSize, 0)));
+    if (!icon)
+        return;
+    COLORREF background = static_cast<COLORREF>(SendMessageW(list, LVM_GETBKCOLOR, 0, 0));
+    UniqueGdiObject bitmap(CreateWatermark(icon.get(), background));
+    if (!bitmap)
+        return;
+    LVBKIMAGEW image{};
+    image.ulFlags = LVBKIF_TYPE_WATERMARK;
+    image.hbm = static_cast<HBITMAP>(bitmap.get());
+    image.xOffsetPercent = 100;
+    image.yOffsetPercent = 100;
+    // The list owns the bitmap once it has taken it.
+    if (SendMessageW(list, LVM_SETBKIMAGEW, 0, reinterpret_cast<LPARAM>(&image)))
+        bitmap.release();
+}
+
+void SetColumnText(HWND list, int index, int subItem, const wchar_t* text)
+{
+    LVITEMW item{};
+    item.iSubItem = subItem;
+    item.pszText = const_cast<wchar_t*>(text);
+    SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+}
+
+void AddFilterRow(HWND list, const wchar_t* name, FilterGroup group, bool active)
+{
+    wchar_t* copy = NewFilterItemName(name, group);
+    if (!copy)
+        return;
+    // Cleared for every row: a query that cannot reach the service manager must not
+    // show the previous row's description as this one's.
+    ServiceInfo info{};
+    bool present = QueryServiceInfo(name, &info);
+
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_STATE | LVIF_GROUPID;
+    item.iItem = 0;
+    item.pszText = present ? info.displayName : const_cast<wchar_t*>(name);
+    item.iImage = (present && info.currentState == SERVICE_RUNNING) ? 0 : 1;
+    item.lParam = reinterpret_cast<LPARAM>(copy);
+    UINT state = present ? (active ? Active : Parked) : (active ? ActiveMissing : ParkedMissing);
+    item.state = INDEXTOSTATEIMAGEMASK(state);
+    item.stateMask = FilterItemStateMask;
+    item.iGroupId = group;
+    int index = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    if (index < 0) {
+        DeleteFilterItemName(copy);
+        return;
+    }
+    SetColumnText(list, index, 1, info.description);
+    wchar_t stateText[DisplayTextLength] = {};
+    LoadStringW(Instance(), IDS_STATE_BASE + info.currentState, stateText, static_cast<int>(std::size(stateText)));
+    SetColumnText(list, index, 2, stateText);
+}
+
+void AddRowsOfValue(HWND list, HKEY key, const wchar_t* valueName, FilterGroup group, bool active)
+{
+    MultiSzList names;
+    if (ReadMultiSzValue(key, valueName, names) != ERROR_SUCCESS)
+        return;
+    for (const std::wstring& name : names.entries)
+        AddFilterRow(list, name.c_str(), group, active);
+}
+
+} // namespace
+
+wchar_t* NewFilterItemName(const wchar_t* name, FilterGroup group)
+{
+    size_t length = wcslen(name);
+    void* block = LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, sizeof(FilterItem) + (length + 1) * sizeof(wchar_t));
+    if (!block)
+        return nullptr;
+    auto* header = static_cast<FilterItem*>(block);
+    header->group = group;
+    auto* copy = reinterpret_cast<wchar_t*>(header + 1);
+    std::memcpy(copy, name, (length + 1) * sizeof(wchar_t));
+    ++liveItemNames;
+    return copy;
+}
+
+FilterGroup FilterItemGroup(const wchar_t* name)
+{
+    return (reinterpret_cast<const FilterItem*>(name) - 1)->group;
+}
+
+void DeleteFilterItemName(wchar_t* name)
+{
+    if (!name)
+        return;
+    LocalFree(reinterpret_cast<FilterItem*>(name) - 1);
+    --liveItemNames;
+}
+
+size_t LiveFilterItemNames()
+{
+    return liveItemNames;
+}
+
+const wchar_t* FilterGroupValueName(FilterGroup group)
+{
+    return group == FilterGroupUpper ? UpperFiltersValue : LowerFiltersValue;
+}
+
+int DescriptionColumnWidth(int clientWidth)
+{
+    return std::max(0, clientWidth - 200);
+}
+
+UINT GetFilterItemState(HWND list, int index)
+{
+    LRESULT state = SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(index), FilterItemStateMask);
+    return static_cast<UINT>(state) >> 12;
+}
+
+void SetUpFilterList(HWND list)
+{
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+
+    InsertGroup(list, FilterGroupLower, IDS_GROUP_LOWER);
+    InsertGroup(list, FilterGroupUpper, IDS_GROUP_UPPER);
+    SendMessageW(list, LVM_ENABLEGROUPVIEW, TRUE, 0);
+
+    InsertColumn(list, 0, IDS_COLUMN_NAME, 100);
+    RECT client{};
+    GetClientRect(list, &client);
+    InsertColumn(list, 1, IDS_COLUMN_DESCRIPTION, DescriptionColumnWidth(client.right));
+    InsertColumn(list, 2, IDS_COLUMN_STATE, 100);
+
+    if (HIMAGELIST icons = CreateRowIcons())
+        SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(icons));
+    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_STATE, reinterpret_cast<LPARAM>(CreateCheckBoxImages()));
+    SetWatermark(list);
+}
+
+void PopulateFilterList(HWND list)
+{
+    UniqueKey key;
+    LSTATUS status = OpenFilterClassKey(FilterClassReadAccess, key.put());
+    if (status != ERROR_SUCCESS) {
+        ShowSystemErrorBox(GetParent(list), static_cast<DWORD>(status));
+        return;
+    }
+    AddFilterEntries(list, key.get(), FilterGroupLower);
+    AddFilterEntries(list, key.get(), FilterGroupUpper);
+}
+
+void AddFilterEntries(HWND list, HKEY key, FilterGroup group)
+{
+    bool upper = group == FilterGroupUpper;
+    AddRowsOfValue(list, key, upper ? UpperFiltersValue : LowerFiltersValue, group, true);
+    AddRowsOfValue(list, key, upper ? UpperFiltersRemovedValue : LowerFiltersRemovedValue, group, false);
+}

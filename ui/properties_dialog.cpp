@@ -1,0 +1,117 @@
+#include "ui/properties_dialog.h"
+
+#include "res/resource.h"
+#include "services/service_info.h"
+#include "services/version_info.h"
+
+#include <initializer_list>
+#include <iterator>
+
+namespace {
+
+struct PropertiesContext {
+    HWND owner;
+    const ServiceInfo* info;
+};
+
+// The dialog is modal, so there is at most one of each.
+const PropertiesContext* currentContext;
+HFONT boldLabelFont;
+
+HINSTANCE Instance()
+{
+    return GetModuleHandleW(nullptr);
+}
+
+void SetTextFromString(HWND dialog, int controlId, UINT stringId)
+{
+    wchar_t text[DisplayTextLength] = {};
+    if (LoadStringW(Instance(), stringId, text, static_cast<int>(std::size(text))) > 0)
+        SetDlgItemTextW(dialog, controlId, text);
+}
+
+void SetVersionField(HWND dialog, int controlId, const wchar_t* path, const wchar_t* key)
+{
+    wchar_t text[DisplayTextLength] = {};
+    if (!ReadVersionString(path, key, text))
+        LoadStringW(Instance(), IDS_UNKNOWN, text, static_cast<int>(std::size(text)));
+    SetDlgItemTextW(dialog, controlId, text);
+}
+
+void MakeLabelsBold(HWND dialog)
+{
+    HFONT stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    LOGFONTW font{};
+    if (!GetObjectW(stock, sizeof(font), &font))
+        return;
+    font.lfWeight = FW_BOLD;
+    boldLabelFont = CreateFontIndirectW(&font);
+    if (!boldLabelFont)
+        return;
+    for (int id : {IDC_VERSION_LABEL, IDC_VENDOR_LABEL, IDC_STATE_LABEL, IDC_DESCRIPTION_LABEL})
+        SendDlgItemMessageW(dialog, id, WM_SETFONT, reinterpret_cast<WPARAM>(boldLabelFont), TRUE);
+}
+
+void InitProperties(HWND dialog)
+{
+    wchar_t title[DisplayTextLength] = {};
+    if (LoadStringW(Instance(), IDS_PROPERTIES, title, static_cast<int>(std::size(title))) > 0)
+        SetWindowTextW(dialog, title);
+    SetTextFromString(dialog, IDOK, IDS_OK);
+    SetTextFromString(dialog, IDC_VENDOR_LABEL, IDS_VENDOR);
+    SetTextFromString(dialog, IDC_STATE_LABEL, IDS_DRIVER_STATE);
+    SetTextFromString(dialog, IDC_DESCRIPTION_LABEL, IDS_COLUMN_DESCRIPTION);
+    SetTextFromString(dialog, IDC_VERSION_LABEL, IDS_VERSION);
+    MakeLabelsBold(dialog);
+
+    if (!currentContext)
+        return;
+    const ServiceInfo& info = *currentContext->info;
+    wchar_t path[PathLength] = {};
+    ExpandSystemRootPath(info.imagePath, path);
+    SetVersionField(dialog, IDC_VENDOR_VALUE, path, L"CompanyName");
+    SetVersionField(dialog, IDC_VERSION_VALUE, path, L"FileVersion");
+
+    // State 0 means the service manager could not be asked at all.
+    UINT stateText = info.currentState == 0 ? IDS_UNKNOWN : IDS_STATE_BASE + info.currentState;
+    SetTextFromString(dialog, IDC_STATE_VALUE, stateText);
+    SetDlgItemTextW(dialog, IDC_DESCRIPTION_VALUE, info.description);
+}
+
+} // namespace
+
+void ShowPropertiesDialog(HWND owner, const LVITEMW* item)
+{
+    ServiceInfo info{};
+    QueryServiceInfo(reinterpret_cast<const wchar_t*>(item->lParam), &info);
+    PropertiesContext context{owner, &info};
+    currentContext = &context;
+    DialogBoxParamW(Instance(), MAKEINTRESOURCEW(IDD_PROPERTIES), owner, PropertiesDialogProc, 0);
+    currentContext = nullptr;
+}
+
+INT_PTR CALLBACK PropertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        InitProperties(dialog);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK)
+            EndDialog(dialog, IDOK);
+        else if (LOWORD(wParam) == IDCANCEL)
+            EndDialog(dialog, IDCANCEL);
+        return 0;
+    case WM_CLOSE:
+        EndDialog(dialog, IDCANCEL);
+        return 0;
+    case WM_DESTROY:
+        if (boldLabelFont) {
+            DeleteObject(boldLabelFont);
+            boldLabelFont = nullptr;
+        }
+        return 0;
+    default:
+        return 0;
+    }
+}
