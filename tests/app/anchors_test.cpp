@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 namespace {
 
 AnchorEntry Entry(RECT rect, LONG width, LONG height, LONG flags)
@@ -16,7 +18,9 @@ AnchorEntry Entry(RECT rect, LONG width, LONG height, LONG flags)
 
 std::string Describe(const AnchorPlacement& p)
 {
-    return std::to_string(p.x) + "," + std::to_string(p.y) + " " + std::to_string(p.cx) + "x" + std::to_string(p.cy);
+    char text[64];
+    std::snprintf(text, sizeof(text), "%d,%d %dx%d", p.x, p.y, p.cx, p.cy);
+    return text;
 }
 
 TEST(AnchorPlacement, EachFlagCombinationOfAnAxis)

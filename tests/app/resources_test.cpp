@@ -102,7 +102,7 @@ const StringRow Strings[] = {
 TEST(StringTables, EveryIdHasItsTextInBothLanguages)
 {
     for (const StringRow& row : Strings) {
-        SCOPED_TRACE("string " + std::to_string(row.id));
+        SCOPED_TRACE(::testing::Message() << "string " << row.id);
         EXPECT_EQ(StringInLanguage(row.id, English).value_or(L"<missing>"), row.english);
         EXPECT_EQ(StringInLanguage(row.id, German).value_or(L"<missing>"), row.german);
     }
@@ -199,12 +199,12 @@ std::string Describe(const std::vector<MenuEntry>& entries, int depth = 0)
             out += "----\n";
             continue;
         }
-        out += "\"" + Utf8(entry.text) + "\"";
+        out.append("\"").append(Utf8(entry.text)).append("\"");
         if (entry.items.empty())
-            out += " " + std::to_string(entry.id);
+            out.append(" ").append(std::to_string(entry.id));
         if (entry.grey)
             out += " grey";
-        out += "\n" + Describe(entry.items, depth + 1);
+        out.append("\n").append(Describe(entry.items, depth + 1));
     }
     return out;
 }
@@ -396,7 +396,7 @@ void ExpectControls(const DialogTemplate& dialog, const std::vector<ExpectedCont
     for (size_t i = 0; i < expected.size(); ++i) {
         const TemplateControl& actual = dialog.controls[i];
         const ExpectedControl& want = expected[i];
-        SCOPED_TRACE("control " + std::to_string(want.id));
+        SCOPED_TRACE(::testing::Message() << "control " << want.id);
         EXPECT_EQ(actual.id, want.id);
         EXPECT_EQ(actual.className, want.className);
         EXPECT_EQ(actual.x, want.x);
