@@ -2,10 +2,10 @@
 
 #include "app/anchors.h"
 #include "app/settings_file.h"
+#include "base/text_sizes.h"
 #include "res/resource.h"
 #include "services/driver_status.h"
 #include "services/progress_window.h"
-#include "services/service_info.h"
 #include "ui/filter_commands.h"
 #include "ui/filter_list.h"
 #include "ui/filter_operations.h"

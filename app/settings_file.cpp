@@ -1,7 +1,7 @@
 #include "app/settings_file.h"
 
-#include "app/product.h"
-#include "services/service_info.h"
+#include "base/product.h"
+#include "base/text_sizes.h"
 
 #include <shlwapi.h>
 

@@ -1,6 +1,6 @@
 #include "filters/filter_registry.h"
 
-#include "app/handles.h"
+#include "base/handles.h"
 #include "filters/multi_sz.h"
 
 #include <string>

@@ -1,6 +1,6 @@
 #include "services/driver_loader.h"
 
-#include "services/service_info.h"
+#include "base/text_sizes.h"
 
 #include <cwchar>
 

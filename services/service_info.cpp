@@ -1,7 +1,7 @@
 #include "services/service_info.h"
 
-#include "app/error_box.h"
-#include "app/handles.h"
+#include "base/error_box.h"
+#include "base/handles.h"
 #include "services/version_info.h"
 
 #include <shlwapi.h>

@@ -2,10 +2,9 @@
 // one filter's service.
 #pragma once
 
-#include <windows.h>
+#include "base/text_sizes.h"
 
-inline constexpr size_t DisplayTextLength = 255; // display texts, descriptions, loaded strings
-inline constexpr size_t PathLength = 260;        // file and registry paths
+#include <windows.h>
 
 // currentState of a service that cannot be opened (its text is string 105 + 8).
 inline constexpr DWORD ServiceStateNotFound = 8;

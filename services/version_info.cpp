@@ -1,7 +1,7 @@
 #include "services/version_info.h"
 
-#include "app/handles.h"
-#include "services/service_info.h"
+#include "base/handles.h"
+#include "base/text_sizes.h"
 
 #include <cwchar>
 

@@ -1,6 +1,6 @@
 #include "ui/filter_commands.h"
 
-#include "app/handles.h"
+#include "base/handles.h"
 #include "res/resource.h"
 #include "services/driver_loader.h"
 #include "services/service_info.h"

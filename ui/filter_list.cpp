@@ -1,7 +1,7 @@
 #include "ui/filter_list.h"
 
-#include "app/error_box.h"
-#include "app/handles.h"
+#include "base/error_box.h"
+#include "base/handles.h"
 #include "filters/filter_registry.h"
 #include "filters/multi_sz.h"
 #include "res/resource.h"

@@ -1,6 +1,6 @@
 #include "ui/filter_operations.h"
 
-#include "app/error_box.h"
+#include "base/error_box.h"
 #include "filters/filter_registry.h"
 #include "res/resource.h"
 #include "services/driver_status.h"

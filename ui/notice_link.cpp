@@ -1,7 +1,7 @@
 #include "ui/notice_link.h"
 
-#include "app/handles.h"
-#include "app/product.h"
+#include "base/handles.h"
+#include "base/product.h"
 #include "services/service_info.h"
 #include "services/version_info.h"
 

@@ -1,7 +1,7 @@
 // The resources as the program carries them, read back from the test program's
 // own resource section (it is built from the same script) language by language,
 // so that a text or id that is right in one language and wrong in the other shows.
-#include "app/handles.h"
+#include "base/handles.h"
 #include "res/resource.h"
 
 #include <commctrl.h>

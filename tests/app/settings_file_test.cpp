@@ -4,8 +4,8 @@
 #include "main_dialog_runner.h"
 
 #include "app/anchors.h"
-#include "app/product.h"
 #include "app/settings_file.h"
+#include "base/product.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>

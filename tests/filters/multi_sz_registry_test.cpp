@@ -1,5 +1,5 @@
 // List edits against the prefix's real registry, read back raw and through `reg`.
-#include "app/handles.h"
+#include "base/handles.h"
 #include "filters/filter_registry.h"
 #include "filters/multi_sz.h"
 #include "support/wine_tools.h"

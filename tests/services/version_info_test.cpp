@@ -1,7 +1,7 @@
 // Reading single strings from version resources: the driver-like files built next
 // to this test, the test program itself, and files Wine ships in the prefix.
-#include "services/version_info.h"
 #include "services/service_info.h"
+#include "services/version_info.h"
 #include "support/wine_tools.h"
 #include "tests/services/service_test_files.h"
 

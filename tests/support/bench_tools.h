@@ -2,7 +2,7 @@
 // service query cannot do without.
 #pragma once
 
-#include "app/handles.h"
+#include "base/handles.h"
 
 #include <algorithm>
 #include <string>

@@ -1,6 +1,6 @@
 #include "support/wine_tools.h"
 
-#include "app/handles.h"
+#include "base/handles.h"
 #include "filters/filter_registry.h"
 
 #include <sddl.h>

@@ -1,5 +1,5 @@
 // Setting the list up and filling it from the class key.
-#include "app/handles.h"
+#include "base/handles.h"
 #include "filters/filter_registry.h"
 #include "res/resource.h"
 #include "services/service_info.h"

@@ -1,4 +1,4 @@
-#include "app/product.h"
+#include "base/product.h"
 #include "services/version_info.h"
 #include "ui/notice_link.h"
 

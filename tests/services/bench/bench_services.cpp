@@ -2,7 +2,7 @@
 // to make anyway, measured side by side on the same 50 driver services. What the
 // program adds on top (descriptions file, driver file's version resource, path
 // expansion, copies) shows as the ratio.
-#include "app/handles.h"
+#include "base/handles.h"
 #include "services/service_info.h"
 #include "support/bench_tools.h"
 

@@ -3,7 +3,7 @@
 // manager calls those rows need anyway, measured side by side. What the program
 // adds on top (registry reads, descriptions file, version resources, the rows
 // themselves) shows as the ratio.
-#include "app/handles.h"
+#include "base/handles.h"
 #include "filters/filter_registry.h"
 #include "res/resource.h"
 #include "support/bench_tools.h"

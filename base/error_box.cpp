@@ -1,6 +1,6 @@
-#include "app/error_box.h"
+#include "base/error_box.h"
 
-#include "app/handles.h"
+#include "base/handles.h"
 
 std::wstring SystemErrorText(DWORD code)
 {
