@@ -6,12 +6,19 @@
 #include <iterator>
 #include <commctrl.h>
 
+UINT DriverStatusTextId(DWORD state)
+{
+    // Pending states, a missing service and an unreachable manager (0) all count as
+    // not running.
+    return state == SERVICE_RUNNING ? IDS_DRIVER_RUNNING : IDS_DRIVER_NOT_RUNNING;
+}
+
 void UpdateDriverStatus(HWND statusBar)
 {
     ServiceInfo info{};
     QueryServiceInfo(L"cdrom", &info);
-    UINT textId = info.currentState == SERVICE_RUNNING ? IDS_DRIVER_RUNNING : IDS_DRIVER_NOT_RUNNING;
     wchar_t text[DisplayTextLength] = {};
-    LoadStringW(GetModuleHandleW(nullptr), textId, text, static_cast<int>(std::size(text)));
+    LoadStringW(GetModuleHandleW(nullptr), DriverStatusTextId(info.currentState), text,
+                static_cast<int>(std::size(text)));
     SendMessageW(statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text));
 }

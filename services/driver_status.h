@@ -4,3 +4,6 @@
 #include <windows.h>
 
 void UpdateDriverStatus(HWND statusBar);
+
+// The string the line shows for the cdrom service's state: running or not.
+UINT DriverStatusTextId(DWORD state);

@@ -8,8 +8,6 @@
 #include "ui/filter_operations.h"
 #include "ui/properties_dialog.h"
 
-#include <iterator>
-
 namespace {
 
 int RealTrackPopupMenu(HMENU popup, UINT flags, int x, int y, HWND owner)
@@ -242,9 +240,8 @@ void RefreshFilterItem(HWND list, LVITEMW* item)
     item->iSubItem = 0;
     SendMessageW(list, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(item));
 
-    wchar_t stateText[DisplayTextLength] = {};
-    LoadStringW(GetModuleHandleW(nullptr), IDS_STATE_BASE + info.currentState, stateText,
-                static_cast<int>(std::size(stateText)));
+    wchar_t stateText[DisplayTextLength];
+    LoadServiceStateText(info.currentState, stateText);
     LVITEMW text{};
     text.iSubItem = 2;
     text.pszText = stateText;

@@ -160,8 +160,8 @@ void AddFilterRow(HWND list, const wchar_t* name, FilterGroup group, bool active
         return;
     }
     SetColumnText(list, index, 1, info.description);
-    wchar_t stateText[DisplayTextLength] = {};
-    LoadStringW(Instance(), IDS_STATE_BASE + info.currentState, stateText, static_cast<int>(std::size(stateText)));
+    wchar_t stateText[DisplayTextLength];
+    LoadServiceStateText(info.currentState, stateText);
     SetColumnText(list, index, 2, stateText);
 }
 
@@ -216,6 +216,14 @@ const wchar_t* FilterGroupValueName(FilterGroup group)
 int DescriptionColumnWidth(int clientWidth)
 {
     return std::max(0, clientWidth - 200);
+}
+
+void LoadServiceStateText(DWORD state, wchar_t* out)
+{
+    // Beyond 8 the table holds other texts; an unknown state must not borrow one.
+    UINT id = state >= SERVICE_STOPPED && state <= ServiceStateNotFound ? IDS_STATE_BASE + state : IDS_UNKNOWN;
+    out[0] = L'\0';
+    LoadStringW(Instance(), id, out, static_cast<int>(DisplayTextLength));
 }
 
 UINT GetFilterItemState(HWND list, int index)

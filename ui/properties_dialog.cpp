@@ -3,6 +3,7 @@
 #include "res/resource.h"
 #include "services/service_info.h"
 #include "services/version_info.h"
+#include "ui/filter_list.h"
 
 #include <initializer_list>
 #include <iterator>
@@ -72,9 +73,9 @@ void InitProperties(HWND dialog)
     SetVersionField(dialog, IDC_VENDOR_VALUE, path, L"CompanyName");
     SetVersionField(dialog, IDC_VERSION_VALUE, path, L"FileVersion");
 
-    // State 0 means the service manager could not be asked at all.
-    UINT stateText = info.currentState == 0 ? IDS_UNKNOWN : IDS_STATE_BASE + info.currentState;
-    SetTextFromString(dialog, IDC_STATE_VALUE, stateText);
+    wchar_t stateText[DisplayTextLength];
+    LoadServiceStateText(info.currentState, stateText);
+    SetDlgItemTextW(dialog, IDC_STATE_VALUE, stateText);
     SetDlgItemTextW(dialog, IDC_DESCRIPTION_VALUE, info.description);
 }
 

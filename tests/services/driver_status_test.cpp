@@ -1,5 +1,6 @@
 // The status-bar line that tells whether the CD-ROM class driver runs.
 #include "services/driver_status.h"
+#include "services/service_info.h"
 #include "support/wine_tools.h"
 
 #include <commctrl.h>
@@ -42,6 +43,17 @@ TEST_F(DriverStatusTest, RunningOnlyWhenTheCdromServiceRuns)
     ASSERT_TRUE(CreateRunningService(L"cdrom"));
     UpdateDriverStatus(bar);
     EXPECT_EQ(Line(), L"DVD-CD-ROM diver is running");
+}
+
+TEST(DriverStatusText, OnlyTheRunningStateReadsAsRunning)
+{
+    for (DWORD state = 0; state <= ServiceStateNotFound; ++state) {
+        wchar_t text[256] = {};
+        LoadStringW(GetModuleHandleW(nullptr), DriverStatusTextId(state), text, 256);
+        EXPECT_STREQ(text, state == SERVICE_RUNNING ? L"DVD-CD-ROM diver is running"
+                                                    : L"DVD/CD-ROM driver is not running")
+            << "state " << state;
+    }
 }
 
 } // namespace

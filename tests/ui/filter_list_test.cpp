@@ -12,6 +12,30 @@ namespace {
 
 class FilterListTest : public FilterWindowTest {};
 
+// A 32-bit picture of `cx` by `cy` pixels drawn by `draw` into a memory context,
+// so the pixels can be read back whatever the display driver keeps.
+template <typename Draw>
+std::vector<DWORD> Picture(int cx, int cy, Draw draw)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = cx;
+    info.bmiHeader.biHeight = -cy;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    UniqueMemoryDC dc(CreateCompatibleDC(nullptr));
+    UniqueGdiObject bitmap(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap)
+        return {};
+    HGDIOBJ previous = SelectObject(dc.get(), bitmap.get());
+    draw(dc.get());
+    GdiFlush();
+    std::vector<DWORD> pixels(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + cx * cy);
+    SelectObject(dc.get(), previous);
+    return pixels;
+}
+
 TEST_F(FilterListTest, SetUpGivesGroupsColumnsAndPictures)
 {
     OpenWindow();
@@ -44,6 +68,30 @@ TEST_F(FilterListTest, SetUpGivesGroupsColumnsAndPictures)
     ImageList_GetIconSize(boxes, &cx, &cy);
     EXPECT_EQ(cx, GetSystemMetrics(SM_CXMENUCHECK));
     EXPECT_EQ(cy, GetSystemMetrics(SM_CYMENUCHECK));
+
+    // State image k (1 to 4) must be the check box the rows' states mean: a swap
+    // would show a parked filter as active.
+    const UINT looks[] = {0, DFCS_CHECKED, DFCS_INACTIVE, DFCS_CHECKED | DFCS_INACTIVE};
+    for (int k = 0; k < 4; ++k) {
+        auto drawn = Picture(cx, cy, [&](HDC dc) { ImageList_Draw(boxes, k, dc, 0, 0, ILD_NORMAL); });
+        auto expected = Picture(cx, cy, [&](HDC dc) {
+            RECT box{0, 0, cx, cy};
+            DrawFrameControl(dc, &box, DFC_BUTTON, DFCS_BUTTONCHECK | looks[k]);
+        });
+        ASSERT_FALSE(drawn.empty());
+        EXPECT_TRUE(drawn == expected) << "state image " << k + 1 << " is not the check box its state means";
+    }
+}
+
+TEST(ServiceStateTextTest, EveryStateHasItsOwnWordsAndNoneBorrowsAnother)
+{
+    const wchar_t* const expected[] = {L"Unknown", L"Stopped", L"Starting", L"Stopping", L"Started",
+                                       L"Continue", L"Pausing", L"Paused", L"Not found", L"Unknown"};
+    for (DWORD state = 0; state < std::size(expected); ++state) {
+        wchar_t text[DisplayTextLength];
+        LoadServiceStateText(state, text);
+        EXPECT_STREQ(text, expected[state]) << "state " << state;
+    }
 }
 
 TEST_F(FilterListTest, DescriptionColumnNeverGetsANegativeWidth)
