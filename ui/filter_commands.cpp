@@ -55,6 +55,30 @@ void ApplyLook(HMENU popup, UINT command, MenuItemLook look)
     }
 }
 
+// The row a context-menu request is for, and where its menu opens (screen
+// coordinates); -1 for none. The menu key sends (-1, -1): that is no place on
+// screen, so it means the selected row, with the menu beside it.
+int ContextMenuRow(HWND list, int* x, int* y)
+{
+    if (*x == -1 && *y == -1) {
+        int index = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+        RECT label{};
+        label.left = LVIR_LABEL;
+        if (index < 0 ||
+            !SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&label)))
+            return -1;
+        POINT at{label.left, label.bottom};
+        ClientToScreen(list, &at);
+        *x = at.x;
+        *y = at.y;
+        return index;
+    }
+    LVHITTESTINFO hit{};
+    hit.pt = POINT{*x, *y};
+    ScreenToClient(list, &hit.pt);
+    return static_cast<int>(SendMessageW(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+}
+
 } // namespace
 
 FilterMenuSeam& FilterMenuCalls()
@@ -166,10 +190,7 @@ FilterMenuPlan PlanFilterContextMenu(UINT stateImage, DWORD currentState, DWORD 
 
 void ShowFilterContextMenu(HWND list, int x, int y)
 {
-    LVHITTESTINFO hit{};
-    hit.pt = POINT{x, y};
-    ScreenToClient(list, &hit.pt);
-    int index = static_cast<int>(SendMessageW(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    int index = ContextMenuRow(list, &x, &y);
     if (index < 0)
         return;
 

@@ -180,6 +180,35 @@ TEST_F(FilterCommandsTest, NoRowNoMenu)
     EXPECT_EQ(popup.calls, 0);
 }
 
+TEST_F(FilterCommandsTest, TheMenuKeyOpensTheSelectedRowsMenuBesideIt)
+{
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmGone", L"QmStop"});
+    OpenWindow();
+    // The window sits where (-1, -1), read as a point, lies on the other row, as on
+    // a monitor above and left of the primary one.
+    POINT other = RowOnScreen(0);
+    RECT frame{};
+    GetWindowRect(host, &frame);
+    SetWindowPos(host, nullptr, frame.left - 1 - other.x, frame.top - 1 - other.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ASSERT_EQ(RowOnScreen(0).x, -1);
+    Select(1);
+    popup.choice = IDM_ITEM_DELETE;
+    {
+        DialogWatcher confirm(IDNO);
+        ShowFilterContextMenu(list, -1, -1);
+        ASSERT_TRUE(confirm.Wait());
+        EXPECT_NE(confirm.AllText().find(L"\"QmGone\""), std::wstring::npos) << Narrow(confirm.AllText());
+    }
+    ASSERT_EQ(popup.calls, 1);
+    RECT row{};
+    row.left = LVIR_BOUNDS;
+    SendMessageW(list, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&row));
+    MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&row), 2);
+    EXPECT_TRUE(popup.at.x >= row.left && popup.at.x <= row.right && popup.at.y == row.bottom)
+        << popup.at.x << "," << popup.at.y;
+}
+
 TEST_F(FilterCommandsTest, MenuOfARunningActiveRow)
 {
     ASSERT_TRUE(CreateRunningService(L"QmRun"));
