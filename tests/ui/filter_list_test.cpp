@@ -12,30 +12,6 @@ namespace {
 
 class FilterListTest : public FilterWindowTest {};
 
-// A 32-bit picture of `cx` by `cy` pixels drawn by `draw` into a memory context,
-// so the pixels can be read back whatever the display driver keeps.
-template <typename Draw>
-std::vector<DWORD> Picture(int cx, int cy, Draw draw)
-{
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = cx;
-    info.bmiHeader.biHeight = -cy;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    UniqueMemoryDC dc(CreateCompatibleDC(nullptr));
-    UniqueGdiObject bitmap(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!bitmap)
-        return {};
-    HGDIOBJ previous = SelectObject(dc.get(), bitmap.get());
-    draw(dc.get());
-    GdiFlush();
-    std::vector<DWORD> pixels(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + cx * cy);
-    SelectObject(dc.get(), previous);
-    return pixels;
-}
-
 TEST_F(FilterListTest, SetUpGivesGroupsColumnsAndPictures)
 {
     OpenWindow();

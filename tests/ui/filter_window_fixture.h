@@ -5,6 +5,8 @@
 
 #include "support/wine_tools.h"
 
+#include "base/handles.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -70,3 +72,27 @@ private:
 
 // Names of the services the tests create; all are removed after every test.
 inline const wchar_t* const kTestServices[] = {L"QmRun", L"QmStop", L"QmPark", L"QmNoStop", L"QmBoth", L"cdrom"};
+
+// A 32-bit picture of `cx` by `cy` pixels drawn by `draw` into a memory context,
+// so the pixels can be read back whatever the display driver keeps.
+template <typename Draw>
+std::vector<DWORD> Picture(int cx, int cy, Draw draw)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = cx;
+    info.bmiHeader.biHeight = -cy;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    UniqueMemoryDC dc(CreateCompatibleDC(nullptr));
+    UniqueGdiObject bitmap(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap)
+        return {};
+    HGDIOBJ previous = SelectObject(dc.get(), bitmap.get());
+    draw(dc.get());
+    GdiFlush();
+    std::vector<DWORD> pixels(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + cx * cy);
+    SelectObject(dc.get(), previous);
+    return pixels;
+}

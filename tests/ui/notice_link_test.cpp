@@ -1,5 +1,6 @@
 #include "base/product.h"
 #include "services/version_info.h"
+#include "ui/filter_window_fixture.h"
 #include "ui/notice_link.h"
 
 #include <commctrl.h>
@@ -260,9 +261,29 @@ TEST_F(NoticeLinkTest, AClickOpensTheProductPageOnceAndAMovedReleaseDoesNot)
     EXPECT_EQ(pagesOpened.size(), 0u);
 }
 
+// How many pixels of the notice's rectangle the notice paints in the link colour,
+// read from a memory context, since a window's own surface may keep no pixels.
+int LinkColouredPixels(HWND list, const RECT& notice)
+{
+    RECT client{};
+    GetClientRect(list, &client);
+    std::vector<DWORD> pixels = Picture(client.right, client.bottom, [&](HDC dc) {
+        PatBlt(dc, 0, 0, client.right, client.bottom, WHITENESS);
+        PaintNotice(dc, list);
+    });
+    COLORREF link = GetSysColor(COLOR_HOTLIGHT);
+    DWORD wanted = (GetRValue(link) << 16) | (GetGValue(link) << 8) | GetBValue(link);
+    int count = 0;
+    for (LONG y = std::max(0L, notice.top); y < std::min(client.bottom, notice.bottom); ++y)
+        for (LONG x = std::max(0L, notice.left); x < std::min(client.right, notice.right); ++x)
+            count += (pixels.at(y * client.right + x) & 0xFFFFFF) == wanted;
+    return count;
+}
+
 TEST_F(NoticeLinkTest, HiddenAndInertWhileTheScrollBarShows)
 {
     const RECT before = Notice();
+    EXPECT_GT(LinkColouredPixels(list_, before), 0) << "the notice is measured but not drawn";
     for (int rows = 0; rows < 200 && !ScrollBarShown(); rows += 5) {
         AddRows(5);
         UpdateWindow(list_);
@@ -272,6 +293,7 @@ TEST_F(NoticeLinkTest, HiddenAndInertWhileTheScrollBarShows)
     Repaint();
     ASSERT_TRUE(ScrollBarShown());
     EXPECT_EQ(Notice().bottom, before.bottom) << "drawn at the new bottom edge despite the scroll bar";
+    EXPECT_EQ(LinkColouredPixels(list_, before), 0) << "drawn despite the scroll bar";
 
     const POINT centre = Centre();
     Move(centre.x, centre.y);
