@@ -6,6 +6,7 @@
 #include "res/resource.h"
 #include "services/driver_status.h"
 #include "services/progress_window.h"
+#include "ui/device_change_notice.h"
 #include "ui/filter_commands.h"
 #include "ui/filter_list.h"
 #include "ui/filter_operations.h"
@@ -44,8 +45,9 @@ void FixProblems(HWND window) { FixProblemsAutomatically(FilterList(window)); }
 
 void ChangeAllDevices(HWND window, DWORD state)
 {
-    RunWithProgress(state);
+    DeviceChangeOutcome outcome = RunWithProgress(state);
     UpdateDriverStatus(StatusBar(window));
+    TellDeviceChangeOutcome(window, outcome, false);
 }
 void ActivateDevices(HWND window) { ChangeAllDevices(window, DICS_ENABLE); }
 void DeactivateDevices(HWND window) { ChangeAllDevices(window, DICS_DISABLE); }

@@ -85,3 +85,9 @@
 #define IDS_VERSION 126
 #define IDS_DRIVER_STATE 127
 #define IDS_CHANGE_FAILED 128 // %1: the names, one a line; %2: the system's text
+#define IDS_DRIVES_NOT_CHANGED 129   // %1: the reason; %2: IDS_USE_64BIT_BUILD or nothing
+#define IDS_DRIVES_NOT_RESTARTED 130 // the same, after "Fix problems automatically"
+#define IDS_USE_64BIT_BUILD 131
+#define IDS_RESTART_WINDOWS 132
+#define IDS_ERROR_CODE 133
+#define IDS_LAST 133

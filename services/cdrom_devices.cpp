@@ -13,11 +13,16 @@ DeviceInstallerCalls deviceInstallerCalls = {
     SetupDiEnumDeviceInfo,
     SetupDiSetClassInstallParamsW,
     SetupDiChangeState,
+    SetupDiGetDeviceInstallParamsW,
     SetupDiDestroyDeviceInfoList,
 };
 
-bool ChangeCdromDeviceState(DWORD state)
+bool ChangeCdromDeviceState(DWORD state, DeviceChangeOutcome* outcome)
 {
+    DeviceChangeOutcome ignored;
+    if (!outcome)
+        outcome = &ignored;
+    *outcome = DeviceChangeOutcome{};
     const DeviceInstallerCalls& installer = deviceInstallerCalls;
     // Without DIGCF_PRESENT, so that drives that are disabled at the moment are
     // part of the set and can be enabled again.
@@ -38,7 +43,26 @@ bool ChangeCdromDeviceState(DWORD state)
         change.HwProfile = 0;
         installer.setClassInstallParams(devices, &device, &change.ClassInstallHeader, sizeof(change));
         lastResult = installer.changeState(devices, &device);
+        ++outcome->devices;
+        if (!lastResult) {
+            outcome->error = GetLastError();
+            continue;
+        }
+        ++outcome->changed;
+        // A device may take the change and still need Windows restarted to finish it.
+        SP_DEVINSTALL_PARAMS_W params = {};
+        params.cbSize = sizeof(params);
+        if (installer.getDeviceInstallParams(devices, &device, &params) &&
+            (params.Flags & (DI_NEEDREBOOT | DI_NEEDRESTART)))
+            outcome->restartNeeded = true;
     }
     installer.destroyDeviceInfoList(devices);
     return lastResult != FALSE;
+}
+
+DeviceChangeNotice PlanDeviceChangeNotice(const DeviceChangeOutcome& outcome)
+{
+    if (outcome.devices > 0 && outcome.changed == 0)
+        return DeviceChangeNotice::NotChanged;
+    return outcome.restartNeeded ? DeviceChangeNotice::RestartNeeded : DeviceChangeNotice::None;
 }

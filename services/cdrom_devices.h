@@ -4,9 +4,23 @@
 #include <windows.h>
 #include <setupapi.h>
 
+// What one state change came to, so the user can be told when it did not happen.
+struct DeviceChangeOutcome {
+    DWORD devices = 0;           // devices in the set
+    DWORD changed = 0;           // devices that took the change
+    DWORD error = ERROR_SUCCESS; // why the last refusing device refused
+    bool restartNeeded = false;  // a device that took it needs Windows restarted to finish
+};
+
 // state: DICS_ENABLE (1), DICS_DISABLE (2) or DICS_PROPCHANGE (3). True when the
 // last device handled took the change; false with no device or no device set.
-bool ChangeCdromDeviceState(DWORD state);
+bool ChangeCdromDeviceState(DWORD state, DeviceChangeOutcome* outcome = nullptr);
+
+// What the user must hear after a change: nothing (it worked, or there was no
+// drive to change), that no drive took it, or, once however many devices asked,
+// that Windows must be restarted.
+enum class DeviceChangeNotice { None, NotChanged, RestartNeeded };
+DeviceChangeNotice PlanDeviceChangeNotice(const DeviceChangeOutcome& outcome);
 
 // The device installer calls of the state change, in their order of use. Filled
 // with the real functions; tests replace them, because Wine has no CD-ROM devices
@@ -16,6 +30,7 @@ struct DeviceInstallerCalls {
     decltype(&SetupDiEnumDeviceInfo) enumDeviceInfo;
     decltype(&SetupDiSetClassInstallParamsW) setClassInstallParams;
     decltype(&SetupDiChangeState) changeState;
+    decltype(&SetupDiGetDeviceInstallParamsW) getDeviceInstallParams;
     decltype(&SetupDiDestroyDeviceInfoList) destroyDeviceInfoList;
 };
 extern DeviceInstallerCalls deviceInstallerCalls;

@@ -83,13 +83,14 @@ void ReleaseProgressWindow(HWND window)
 
 } // namespace
 
-void RunWithProgress(DWORD state)
+DeviceChangeOutcome RunWithProgress(DWORD state)
 {
     ProgressJob job = {GetDesktopWindow(), nullptr, nullptr};
     progressEndRequested = false;
     job.thread = CreateThread(nullptr, 0, ProgressThreadMain, &job, 0, nullptr);
 
-    ChangeCdromDeviceState(state);
+    DeviceChangeOutcome outcome;
+    ChangeCdromDeviceState(state, &outcome);
 
     // Only the progress thread may destroy its window; WM_CLOSE makes it do so.
     progressEndRequested = true;
@@ -103,6 +104,7 @@ void RunWithProgress(DWORD state)
         CloseHandle(job.thread);
     }
     progressEndRequested = false;
+    return outcome;
 }
 
 DWORD WINAPI ProgressThreadMain(void* parameter)

@@ -2,6 +2,8 @@
 // "Working..." window runs on a thread of its own.
 #pragma once
 
+#include "services/cdrom_devices.h"
+
 #include <windows.h>
 
 // Shared by the caller and the progress thread for one run.
@@ -11,6 +13,7 @@ struct ProgressJob {
     HANDLE thread;
 };
 
-void RunWithProgress(DWORD state);
+// Returns what the change came to; the progress window is gone by then.
+DeviceChangeOutcome RunWithProgress(DWORD state);
 DWORD WINAPI ProgressThreadMain(void* job);
 INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -6,6 +6,7 @@
 #include "services/driver_status.h"
 #include "services/progress_window.h"
 #include "services/service_info.h"
+#include "ui/device_change_notice.h"
 #include "ui/filter_list.h"
 
 #include <commctrl.h>
@@ -123,7 +124,8 @@ void FixProblemsAutomatically(HWND list)
         if (!QueryServiceInfo(name, &info) || info.currentState != SERVICE_RUNNING)
             ChangeRows(list, name, false, &failures);
     }
-    RunWithProgress(DICS_PROPCHANGE);
+    DeviceChangeOutcome outcome = RunWithProgress(DICS_PROPCHANGE);
     UpdateDriverStatus(GetDlgItem(GetParent(list), IDC_STATUS_BAR));
+    TellDeviceChangeOutcome(GetParent(list), outcome, true);
     Report(list, failures);
 }

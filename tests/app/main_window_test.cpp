@@ -4,7 +4,9 @@
 
 #include "app/main_window.h"
 #include "app/settings_file.h"
+#include "devices/fake_installer.h"
 #include "res/resource.h"
+#include "support/wine_tools.h"
 
 #include <gtest/gtest.h>
 
@@ -162,6 +164,75 @@ private:
     PROCESS_INFORMATION process_{};
     bool started_ = false;
 };
+
+using MainWindowDevices = FakeInstallerTest;
+
+// Every device gets the state its command names, and the status line is read
+// afresh after the change: a swap would disable every drive when the user asked
+// to enable them.
+TEST_F(MainWindowDevices, DriverCommandsSendTheirStateAndTellWhatTheChangeCameTo)
+{
+    ScratchAppData appData;
+    ResetFilterValues();
+    HWND dialog = CreateMainDialogModeless();
+    ASSERT_NE(dialog, nullptr);
+    HWND bar = GetDlgItem(dialog, IDC_STATUS_BAR);
+    auto statusLine = [bar] {
+        wchar_t text[256] = {};
+        SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+        return std::wstring(text);
+    };
+    // Blanked while the change runs, so only a refresh after it fills the line again.
+    fakeDevices.duringChange = [bar] { SendMessageW(bar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L"")); };
+    fakeDevices.changeResults = {TRUE, TRUE};
+    const std::pair<UINT, DWORD> commands[] = {{IDM_DRIVER_ACTIVATE, DICS_ENABLE},
+                                               {IDM_DRIVER_DEACTIVATE, DICS_DISABLE},
+                                               {IDM_DRIVER_RECONFIGURE, DICS_PROPCHANGE},
+                                               {IDM_FIX_PROBLEMS, DICS_PROPCHANGE}};
+    for (auto [command, state] : commands) {
+        SCOPED_TRACE(command);
+        fakeDevices.calls.clear();
+        DispatchMenuCommand(dialog, command);
+        int changes = 0;
+        for (const InstallerCall& call : fakeDevices.calls) {
+            if (call.kind == InstallerCall::SetClassInstallParams) {
+                EXPECT_EQ(call.params.StateChange, state);
+                ++changes;
+            }
+        }
+        EXPECT_EQ(changes, 2);
+        EXPECT_EQ(statusLine(), L"DVD/CD-ROM driver is not running");
+    }
+
+    // Refused on every drive, as Windows refuses a 32-bit program on 64-bit Windows,
+    // with an error the system has no text for.
+    fakeDevices.changeResults = {FALSE, FALSE};
+    fakeDevices.refusal = ERROR_IN_WOW64;
+    const bool wow64 = sizeof(void*) == 4; // the test prefix is a 64-bit system
+    for (UINT command : {IDM_DRIVER_ACTIVATE, IDM_FIX_PROBLEMS}) {
+        DialogWatcher box(IDOK);
+        DispatchMenuCommand(dialog, command);
+        ASSERT_TRUE(box.Wait());
+        std::wstring text = box.AllText();
+        EXPECT_NE(text.find(command == IDM_FIX_PROBLEMS ? L"were not restarted" : L"were not changed"),
+                  std::wstring::npos)
+            << Narrow(text);
+        EXPECT_NE(text.find(L"Error code 0xE0000235"), std::wstring::npos) << Narrow(text);
+        EXPECT_EQ(text.find(L"quillmere-64bit.exe") != std::wstring::npos, wow64) << Narrow(text);
+        EXPECT_EQ(box.seen().owner, dialog);
+    }
+
+    // One drive of several asks for a restart of Windows.
+    fakeDevices.changeResults = {TRUE, TRUE, TRUE};
+    fakeDevices.installFlags = {0, DI_NEEDREBOOT, 0};
+    {
+        DialogWatcher box(IDOK);
+        DispatchMenuCommand(dialog, IDM_DRIVER_RECONFIGURE);
+        ASSERT_TRUE(box.Wait());
+        EXPECT_NE(box.AllText().find(L"Windows must be restarted"), std::wstring::npos) << Narrow(box.AllText());
+    }
+    DestroyWindow(dialog);
+}
 
 TEST(Program, ExitCodeIs2AfterCloseAndAfterExit)
 {

@@ -112,7 +112,14 @@ TEST(StringTables, NothingOutsideTheUsedRangeAndStateTextsByArithmetic)
 {
     for (LANGID language : {English, German}) {
         EXPECT_FALSE(StringInLanguage(100, language).has_value());
-        EXPECT_FALSE(StringInLanguage(129, language).has_value());
+        EXPECT_FALSE(StringInLanguage(IDS_LAST + 1, language).has_value());
+    }
+    // The program's own texts beyond the table exist in both languages, each in its own words.
+    for (UINT id = IDS_CHANGE_FAILED + 1; id <= IDS_LAST; ++id) {
+        SCOPED_TRACE(::testing::Message() << "string " << id);
+        std::wstring english = StringInLanguage(id, English).value_or(L"");
+        EXPECT_FALSE(english.empty());
+        EXPECT_NE(StringInLanguage(id, German).value_or(english), english);
     }
     // The one text beyond the table: the report of filters whose change did not take.
     EXPECT_EQ(StringInLanguage(IDS_CHANGE_FAILED, English).value_or(L""),

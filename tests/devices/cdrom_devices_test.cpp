@@ -18,7 +18,7 @@ std::vector<InstallerCall> CallsOf(InstallerCall::Kind kind)
 
 std::string Sequence()
 {
-    static const char* const names[] = {"get", "enum", "params", "change", "destroy"};
+    static const char* const names[] = {"get", "enum", "params", "change", "install", "destroy"};
     std::string text;
     for (const InstallerCall& call : fakeDevices.calls) {
         if (!text.empty())
@@ -60,7 +60,8 @@ TEST_F(CdromDevicesTest, EveryDeviceGetsTheRequestedChange)
         fakeDevices.calls.clear();
         fakeDevices.changeResults = {TRUE, TRUE, TRUE};
         EXPECT_TRUE(ChangeCdromDeviceState(state));
-        EXPECT_EQ(Sequence(), "get enum0 params0 change0 enum1 params1 change1 enum2 params2 change2 enum3 destroy");
+        EXPECT_EQ(Sequence(), "get enum0 params0 change0 install0 enum1 params1 change1 install1 enum2 params2 change2 "
+                              "install2 enum3 destroy");
         for (const InstallerCall& call : fakeDevices.calls) {
             if (call.kind == InstallerCall::GetClassDevs)
                 continue;
@@ -84,13 +85,53 @@ TEST_F(CdromDevicesTest, OnlyTheLastDeviceDecidesTheResult)
 {
     fakeDevices.changeResults = {FALSE, TRUE};
     EXPECT_TRUE(ChangeCdromDeviceState(DICS_PROPCHANGE));
-    EXPECT_EQ(Sequence(), "get enum0 params0 change0 enum1 params1 change1 enum2 destroy");
+    EXPECT_EQ(Sequence(), "get enum0 params0 change0 enum1 params1 change1 install1 enum2 destroy");
 
     fakeDevices.calls.clear();
     fakeDevices.changeResults = {TRUE, FALSE};
     EXPECT_FALSE(ChangeCdromDeviceState(DICS_PROPCHANGE));
     // The failing device is still tried, and the set is still released.
-    EXPECT_EQ(Sequence(), "get enum0 params0 change0 enum1 params1 change1 enum2 destroy");
+    EXPECT_EQ(Sequence(), "get enum0 params0 change0 install0 enum1 params1 change1 enum2 destroy");
+}
+
+TEST_F(CdromDevicesTest, TheOutcomeTellsWhetherAnyDriveTookTheChangeAndWhetherWindowsMustRestart)
+{
+    DeviceChangeOutcome outcome;
+    fakeDevices.changeResults = {FALSE, FALSE, FALSE};
+    fakeDevices.refusal = ERROR_IN_WOW64;
+    EXPECT_FALSE(ChangeCdromDeviceState(DICS_PROPCHANGE, &outcome));
+    EXPECT_EQ(outcome.devices, 3u);
+    EXPECT_EQ(outcome.changed, 0u);
+    EXPECT_EQ(outcome.error, static_cast<DWORD>(ERROR_IN_WOW64));
+    EXPECT_EQ(PlanDeviceChangeNotice(outcome), DeviceChangeNotice::NotChanged);
+
+    // One drive took it: the change happened, though not everywhere.
+    fakeDevices.changeResults = {FALSE, TRUE, FALSE};
+    ChangeCdromDeviceState(DICS_PROPCHANGE, &outcome);
+    EXPECT_EQ(outcome.changed, 1u);
+    EXPECT_EQ(PlanDeviceChangeNotice(outcome), DeviceChangeNotice::None);
+
+    // One device of several asks for a restart: one notice for the whole change.
+    for (DWORD flag : {DWORD{DI_NEEDREBOOT}, DWORD{DI_NEEDRESTART}}) {
+        fakeDevices.changeResults = {TRUE, TRUE, TRUE};
+        fakeDevices.installFlags = {0, flag, 0};
+        ChangeCdromDeviceState(DICS_PROPCHANGE, &outcome);
+        EXPECT_TRUE(outcome.restartNeeded);
+        EXPECT_EQ(PlanDeviceChangeNotice(outcome), DeviceChangeNotice::RestartNeeded);
+    }
+    // Only a device that took the change is asked.
+    fakeDevices.calls.clear();
+    fakeDevices.changeResults = {FALSE};
+    fakeDevices.installFlags = {DI_NEEDREBOOT};
+    ChangeCdromDeviceState(DICS_PROPCHANGE, &outcome);
+    EXPECT_EQ(Sequence(), "get enum0 params0 change0 enum1 destroy");
+    EXPECT_FALSE(outcome.restartNeeded);
+
+    // No drive at all: nothing to tell, on any system.
+    fakeDevices.changeResults.clear();
+    EXPECT_FALSE(ChangeCdromDeviceState(DICS_PROPCHANGE, &outcome));
+    EXPECT_EQ(outcome.devices, 0u);
+    EXPECT_EQ(PlanDeviceChangeNotice(outcome), DeviceChangeNotice::None);
 }
 
 // The real installer, with only the state change replaced: Wine's CD-ROM device

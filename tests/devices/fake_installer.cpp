@@ -62,7 +62,22 @@ BOOL WINAPI FakeChangeState(HDEVINFO set, PSP_DEVINFO_DATA device)
     fakeDevices.calls.push_back(call);
     if (fakeDevices.duringChange)
         fakeDevices.duringChange();
-    return call.device < fakeDevices.changeResults.size() ? fakeDevices.changeResults[call.device] : FALSE;
+    BOOL result = call.device < fakeDevices.changeResults.size() ? fakeDevices.changeResults[call.device] : FALSE;
+    SetLastError(result ? ERROR_SUCCESS : fakeDevices.refusal);
+    return result;
+}
+
+BOOL WINAPI FakeGetInstallParams(HDEVINFO set, PSP_DEVINFO_DATA device, PSP_DEVINSTALL_PARAMS_W params)
+{
+    InstallerCall call = {InstallerCall::GetInstallParams};
+    call.set = set;
+    call.device = DeviceIndexOf(device);
+    call.deviceCbSize = device ? device->cbSize : 0;
+    fakeDevices.calls.push_back(call);
+    if (!params || params->cbSize != sizeof(*params))
+        return FALSE;
+    params->Flags = call.device < fakeDevices.installFlags.size() ? fakeDevices.installFlags[call.device] : 0;
+    return TRUE;
 }
 
 BOOL WINAPI FakeDestroyDeviceInfoList(HDEVINFO set)
@@ -79,8 +94,8 @@ void FakeInstallerTest::SetUp()
 {
     saved_ = deviceInstallerCalls;
     fakeDevices = FakeDevices{};
-    deviceInstallerCalls = {FakeGetClassDevs, FakeEnumDeviceInfo, FakeSetClassInstallParams, FakeChangeState,
-                            FakeDestroyDeviceInfoList};
+    deviceInstallerCalls = {FakeGetClassDevs,       FakeEnumDeviceInfo,   FakeSetClassInstallParams,
+                            FakeChangeState,        FakeGetInstallParams, FakeDestroyDeviceInfoList};
 }
 
 void FakeInstallerTest::TearDown()

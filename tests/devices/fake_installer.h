@@ -11,7 +11,7 @@
 #include <vector>
 
 struct InstallerCall {
-    enum Kind { GetClassDevs, EnumDeviceInfo, SetClassInstallParams, ChangeState, DestroyDeviceInfoList };
+    enum Kind { GetClassDevs, EnumDeviceInfo, SetClassInstallParams, ChangeState, GetInstallParams, DestroyDeviceInfoList };
     Kind kind;
     HDEVINFO set = nullptr;
     DWORD device = 0;       // index of the device the call is about
@@ -30,6 +30,10 @@ struct FakeDevices {
     bool setFails = false;
     // One entry per device: what SetupDiChangeState answers for it.
     std::vector<BOOL> changeResults;
+    // The last error a refusing device leaves.
+    DWORD refusal = ERROR_GEN_FAILURE;
+    // Per device, the install flags it reports after the change (none when absent).
+    std::vector<DWORD> installFlags;
     // Runs inside SetupDiChangeState, on the caller's thread.
     std::function<void()> duringChange;
     std::vector<InstallerCall> calls;
