@@ -4,9 +4,11 @@
 #include "app/settings_file.h"
 #include "base/text_sizes.h"
 #include "res/resource.h"
+#include "services/drive_health.h"
 #include "services/driver_status.h"
 #include "services/progress_window.h"
 #include "ui/device_change_notice.h"
+#include "ui/drive_health_details.h"
 #include "ui/filter_commands.h"
 #include "ui/filter_list.h"
 #include "ui/filter_operations.h"
@@ -27,6 +29,7 @@ void InitializeMainWindow(HWND window)
 {
     CaptureAnchors(window);
     UpdateDriverStatus(StatusBar(window));
+    UpdateDriveHealth(StatusBar(window));
     RestoreWindowPlacement(window);
 
     wchar_t title[DisplayTextLength] = L"";
@@ -47,6 +50,7 @@ void ChangeAllDevices(HWND window, DWORD state)
 {
     DeviceChangeOutcome outcome = RunWithProgress(state);
     UpdateDriverStatus(StatusBar(window));
+    UpdateDriveHealth(StatusBar(window));
     TellDeviceChangeOutcome(window, outcome, false);
 }
 void ActivateDevices(HWND window) { ChangeAllDevices(window, DICS_ENABLE); }
@@ -68,6 +72,13 @@ constexpr MenuCommand MenuCommands[] = {
     {IDM_DRIVER_DEACTIVATE, DeactivateDevices},
     {IDM_DRIVER_RECONFIGURE, ReconfigureDevices},
 };
+
+// A double-click on the drive part of the status bar lists every drive.
+void HandleStatusBarNotify(HWND window, const NMHDR* header)
+{
+    if (header->code == NM_DBLCLK && reinterpret_cast<const NMMOUSE*>(header)->dwItemSpec == 1)
+        ShowDriveHealthDetails(window);
+}
 
 } // namespace
 
@@ -96,12 +107,19 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // Also when minimised: the layout is always computed afresh from the
         // captured geometry, so restoring puts everything back.
         ApplyAnchors(window);
+        LayOutStatusBarParts(StatusBar(window));
         return 0;
     case WM_ERASEBKGND:
         EraseMainBackground(reinterpret_cast<HDC>(wParam));
         return 1;
-    case WM_NOTIFY:
-        return HandleFilterListNotify(reinterpret_cast<NMHDR*>(lParam)) ? 1 : 0;
+    case WM_NOTIFY: {
+        auto* header = reinterpret_cast<NMHDR*>(lParam);
+        if (header->idFrom == IDC_STATUS_BAR) {
+            HandleStatusBarNotify(window, header);
+            return 0;
+        }
+        return HandleFilterListNotify(header) ? 1 : 0;
+    }
     case WM_CONTEXTMENU: {
         // Only the filter list has a context menu. The position is signed: it is
         // negative on a monitor left of or above the primary one, and (-1, -1)

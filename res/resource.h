@@ -90,4 +90,17 @@
 #define IDS_USE_64BIT_BUILD 131
 #define IDS_RESTART_WINDOWS 132
 #define IDS_ERROR_CODE 133
-#define IDS_LAST 133
+#define IDS_DRIVES_UNKNOWN 134
+#define IDS_NO_DRIVE 135
+#define IDS_ONE_DRIVE_WORKING 136
+#define IDS_DRIVES_WORKING 137     // %1: how many
+#define IDS_DRIVE_WORKING 138
+#define IDS_DRIVE_NOT_STARTED 139
+#define IDS_DRIVE_CODE 140         // %1: the problem code
+#define IDS_DRIVE_CODE_MEANING 141 // %1: the problem code; %2: its meaning
+#define IDS_MORE_DRIVES 142        // %1: how many more drives have problems
+#define IDS_UNNAMED_DRIVE 143
+#define IDS_LAST 143
+// The meaning of a drive's problem code c is IDS_DRIVE_PROBLEM_BASE + c, where known.
+#define IDS_DRIVE_PROBLEM_BASE 200
+#define IDS_DRIVE_PROBLEM_COUNT 100

@@ -6,6 +6,7 @@
 #   LowerFilters        TrayGuard    kernel driver, stopped
 #   LowerFiltersRemoved RipAssist    parked, its driver disabled
 #   service cdrom runs, so the status bar says the CD-ROM driver is loaded
+#   one CD/DVD drive, which Wine never starts, so the drive part says "not started"
 # and a descriptions.ini in the program's current folder.
 #
 # The sandbox (build/sandbox) is kept between runs, so whatever the program changes
@@ -72,6 +73,10 @@ seed() {
   wine reg add "$class_key" /v UpperFilters /t REG_MULTI_SZ /d 'DiscCatalog\0BurnBridge' /f >/dev/null
   wine reg add "$class_key" /v LowerFilters /t REG_MULTI_SZ /d 'TrayGuard' /f >/dev/null
   wine reg add "$class_key" /v LowerFiltersRemoved /t REG_MULTI_SZ /d 'RipAssist' /f >/dev/null
+  # A drive of the CD-ROM setup class, as the device installer lists it.
+  drive_key='HKLM\SYSTEM\CurrentControlSet\Enum\ROOT\CDROM\0000'
+  wine reg add "$drive_key" /v ClassGUID /d '{4D36E965-E325-11CE-BFC1-08002BE10318}' /f >/dev/null
+  wine reg add "$drive_key" /v FriendlyName /d 'Sandbox DVD-RW drive' /f >/dev/null
   wineserver -w
   touch "$sandbox/.seeded"
 }

@@ -1,7 +1,7 @@
 #include "ui/device_change_notice.h"
 
 #include "base/error_box.h"
-#include "base/text_sizes.h"
+#include "base/strings.h"
 #include "base/wow64.h"
 #include "res/resource.h"
 
@@ -12,13 +12,6 @@
 
 namespace {
 
-std::wstring LoadText(UINT id)
-{
-    wchar_t text[DisplayTextLength] = {};
-    LoadStringW(GetModuleHandleW(nullptr), id, text, static_cast<int>(DisplayTextLength));
-    return text;
-}
-
 // The system has no text for some device installer codes (ERROR_IN_WOW64 among
 // them); the code itself then tells a helper what happened.
 std::wstring ReasonText(DWORD code)
@@ -28,7 +21,7 @@ std::wstring ReasonText(DWORD code)
         return text;
     wchar_t hex[16] = {};
     std::swprintf(hex, 16, L"0x%08lX", static_cast<unsigned long>(code));
-    return LoadText(IDS_ERROR_CODE) + L" " + hex;
+    return LoadProgramString(IDS_ERROR_CODE) + L" " + hex;
 }
 
 } // namespace
@@ -40,14 +33,14 @@ void TellDeviceChangeOutcome(HWND owner, const DeviceChangeOutcome& outcome, boo
     case DeviceChangeNotice::NotChanged: {
         std::wstring reason = ReasonText(outcome.error);
         // A 32-bit program is refused the change on 64-bit Windows; the other build is not.
-        std::wstring hint = RunningUnderWow64() ? LoadText(IDS_USE_64BIT_BUILD) : std::wstring();
+        std::wstring hint = RunningUnderWow64() ? LoadProgramString(IDS_USE_64BIT_BUILD) : std::wstring();
         // Loaded here rather than by the message box, which may cut a text it loads itself.
-        std::wstring text = LoadText(afterParking ? IDS_DRIVES_NOT_RESTARTED : IDS_DRIVES_NOT_CHANGED);
+        std::wstring text = LoadProgramString(afterParking ? IDS_DRIVES_NOT_RESTARTED : IDS_DRIVES_NOT_CHANGED);
         ShellMessageBoxW(instance, owner, text.c_str(), nullptr, MB_OK | MB_ICONERROR, reason.c_str(), hint.c_str());
         break;
     }
     case DeviceChangeNotice::RestartNeeded: {
-        std::wstring text = LoadText(IDS_RESTART_WINDOWS);
+        std::wstring text = LoadProgramString(IDS_RESTART_WINDOWS);
         ShellMessageBoxW(instance, owner, text.c_str(), nullptr, MB_OK | MB_ICONINFORMATION);
         break;
     }

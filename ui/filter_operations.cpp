@@ -3,6 +3,7 @@
 #include "base/error_box.h"
 #include "filters/filter_registry.h"
 #include "res/resource.h"
+#include "services/drive_health.h"
 #include "services/driver_status.h"
 #include "services/progress_window.h"
 #include "services/service_info.h"
@@ -125,7 +126,9 @@ void FixProblemsAutomatically(HWND list)
             ChangeRows(list, name, false, &failures);
     }
     DeviceChangeOutcome outcome = RunWithProgress(DICS_PROPCHANGE);
-    UpdateDriverStatus(GetDlgItem(GetParent(list), IDC_STATUS_BAR));
+    HWND statusBar = GetDlgItem(GetParent(list), IDC_STATUS_BAR);
+    UpdateDriverStatus(statusBar);
+    UpdateDriveHealth(statusBar);
     TellDeviceChangeOutcome(GetParent(list), outcome, true);
     Report(list, failures);
 }

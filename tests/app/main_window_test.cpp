@@ -174,16 +174,20 @@ TEST_F(MainWindowDevices, DriverCommandsSendTheirStateAndTellWhatTheChangeCameTo
 {
     ScratchAppData appData;
     ResetFilterValues();
+    fakeDevices.drives = {{L"Front DVD-RW", L"", DN_STARTED, 0}};
     HWND dialog = CreateMainDialogModeless();
     ASSERT_NE(dialog, nullptr);
     HWND bar = GetDlgItem(dialog, IDC_STATUS_BAR);
-    auto statusLine = [bar] {
+    auto statusPart = [bar](WPARAM part) {
         wchar_t text[256] = {};
-        SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+        SendMessageW(bar, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(text));
         return std::wstring(text);
     };
-    // Blanked while the change runs, so only a refresh after it fills the line again.
-    fakeDevices.duringChange = [bar] { SendMessageW(bar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L"")); };
+    // Both parts are blanked while the change runs, so only a refresh after it fills them again.
+    fakeDevices.duringChange = [bar] {
+        SendMessageW(bar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L""));
+        SendMessageW(bar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(L""));
+    };
     fakeDevices.changeResults = {TRUE, TRUE};
     const std::pair<UINT, DWORD> commands[] = {{IDM_DRIVER_ACTIVATE, DICS_ENABLE},
                                                {IDM_DRIVER_DEACTIVATE, DICS_DISABLE},
@@ -201,7 +205,8 @@ TEST_F(MainWindowDevices, DriverCommandsSendTheirStateAndTellWhatTheChangeCameTo
             }
         }
         EXPECT_EQ(changes, 2);
-        EXPECT_EQ(statusLine(), L"DVD/CD-ROM driver is not running");
+        EXPECT_EQ(statusPart(0), L"DVD/CD-ROM driver is not running");
+        EXPECT_EQ(statusPart(1), L"1 drive working");
     }
 
     // Refused on every drive, as Windows refuses a 32-bit program on 64-bit Windows,
@@ -231,6 +236,57 @@ TEST_F(MainWindowDevices, DriverCommandsSendTheirStateAndTellWhatTheChangeCameTo
         ASSERT_TRUE(box.Wait());
         EXPECT_NE(box.AllText().find(L"Windows must be restarted"), std::wstring::npos) << Narrow(box.AllText());
     }
+    DestroyWindow(dialog);
+}
+
+TEST_F(MainWindowDevices, TheDrivePartStandsRightOfTheDriverLineAndListsEveryDriveOnDoubleClick)
+{
+    ScratchAppData appData;
+    fakeDevices.drives = {{L"Optiarc DVD RW AD-7280S ATA Device with a name far too long for its part", L"",
+                           DN_HAS_PROBLEM, 39},
+                          {L"Rear BD-ROM", L"", DN_STARTED, 0}};
+    HWND dialog = CreateMainDialogModeless();
+    ASSERT_NE(dialog, nullptr);
+    HWND bar = GetDlgItem(dialog, IDC_STATUS_BAR);
+    RECT parts[2] = {};
+    auto readParts = [&] {
+        ASSERT_EQ(SendMessageW(bar, SB_GETPARTS, 0, 0), 2);
+        SendMessageW(bar, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&parts[0]));
+        SendMessageW(bar, SB_GETRECT, 1, reinterpret_cast<LPARAM>(&parts[1]));
+    };
+    readParts();
+    EXPECT_LE(parts[0].right, parts[1].left);
+    const LONG driverPart = parts[0].right;
+    wchar_t text[256] = {};
+    SendMessageW(bar, SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(text));
+    // The name gives way; the code and its meaning stay.
+    std::wstring shown = text;
+    EXPECT_EQ(shown.rfind(L"\u2026: code 39, a driver is missing or damaged"),
+              shown.size() - std::wstring(L"\u2026: code 39, a driver is missing or damaged").size())
+        << Narrow(shown);
+    EXPECT_EQ(shown.find(L"Optiarc"), 0u) << Narrow(shown);
+
+    // Wider window: the driver line keeps its part, the drive part and its text grow.
+    RECT frame{};
+    GetWindowRect(dialog, &frame);
+    SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left + 300, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    RECT before = parts[1];
+    readParts();
+    EXPECT_EQ(parts[0].right, driverPart);
+    EXPECT_EQ(parts[1].right, before.right + 300);
+    wchar_t wider[256] = {};
+    SendMessageW(bar, SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(wider));
+    EXPECT_GT(lstrlenW(wider), lstrlenW(text));
+
+    DialogWatcher details(IDOK);
+    NMMOUSE click = {};
+    click.hdr = {bar, IDC_STATUS_BAR, static_cast<UINT>(NM_DBLCLK)};
+    click.dwItemSpec = 1;
+    SendMessageW(dialog, WM_NOTIFY, IDC_STATUS_BAR, reinterpret_cast<LPARAM>(&click));
+    ASSERT_TRUE(details.Wait());
+    EXPECT_NE(details.AllText().find(L"Rear BD-ROM: working"), std::wstring::npos) << Narrow(details.AllText());
+    EXPECT_NE(details.AllText().find(L"far too long for its part: code 39"), std::wstring::npos);
     DestroyWindow(dialog);
 }
 

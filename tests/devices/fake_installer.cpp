@@ -1,5 +1,7 @@
 #include "devices/fake_installer.h"
 
+#include <cstring>
+
 FakeDevices fakeDevices;
 const HDEVINFO FakeDeviceSet = reinterpret_cast<HDEVINFO>(static_cast<INT_PTR>(0x5E7));
 
@@ -88,11 +90,66 @@ BOOL WINAPI FakeDestroyDeviceInfoList(HDEVINFO set)
     return TRUE;
 }
 
+HDEVINFO WINAPI FakeGetDriveClass(const GUID* classGuid, PCWSTR, HWND, DWORD flags)
+{
+    fakeDevices.healthClass = classGuid ? *classGuid : GUID{};
+    fakeDevices.healthFlags = flags;
+    return fakeDevices.setFails ? INVALID_HANDLE_VALUE : FakeDeviceSet;
+}
+
+BOOL WINAPI FakeEnumDrive(HDEVINFO, DWORD index, PSP_DEVINFO_DATA device)
+{
+    if (index >= fakeDevices.drives.size() || !device || device->cbSize != sizeof(*device)) {
+        SetLastError(ERROR_NO_MORE_ITEMS);
+        return FALSE;
+    }
+    device->DevInst = index;
+    return TRUE;
+}
+
+BOOL WINAPI FakeGetDriveText(HDEVINFO, PSP_DEVINFO_DATA device, DWORD property, PDWORD type, PBYTE buffer,
+                             DWORD size, PDWORD required)
+{
+    const FakeDevices::Drive& drive = fakeDevices.drives.at(device->DevInst);
+    const std::wstring& text = property == SPDRP_FRIENDLYNAME ? drive.friendlyName : drive.description;
+    if (text.empty()) {
+        SetLastError(ERROR_INVALID_DATA);
+        return FALSE;
+    }
+    DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+    if (type)
+        *type = REG_SZ;
+    if (required)
+        *required = bytes;
+    if (!buffer || size < bytes) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(buffer, text.c_str(), bytes);
+    return TRUE;
+}
+
+CONFIGRET WINAPI FakeGetDriveStatus(PULONG status, PULONG problem, DEVINST device, ULONG)
+{
+    if (fakeDevices.statusFails)
+        return CR_NO_SUCH_DEVNODE;
+    *status = fakeDevices.drives.at(device).status;
+    *problem = fakeDevices.drives.at(device).problem;
+    return CR_SUCCESS;
+}
+
+BOOL WINAPI FakeReleaseDrives(HDEVINFO)
+{
+    return TRUE;
+}
+
 } // namespace
 
 void FakeInstallerTest::SetUp()
 {
     saved_ = deviceInstallerCalls;
+    savedHealth_ = driveHealthCalls;
+    driveHealthCalls = {FakeGetDriveClass, FakeEnumDrive, FakeGetDriveText, FakeGetDriveStatus, FakeReleaseDrives};
     fakeDevices = FakeDevices{};
     deviceInstallerCalls = {FakeGetClassDevs,       FakeEnumDeviceInfo,   FakeSetClassInstallParams,
                             FakeChangeState,        FakeGetInstallParams, FakeDestroyDeviceInfoList};
@@ -101,5 +158,6 @@ void FakeInstallerTest::SetUp()
 void FakeInstallerTest::TearDown()
 {
     deviceInstallerCalls = saved_;
+    driveHealthCalls = savedHealth_;
     fakeDevices = FakeDevices{};
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "services/cdrom_devices.h"
+#include "services/drive_health.h"
 
 #include <gtest/gtest.h>
 
@@ -37,6 +38,18 @@ struct FakeDevices {
     // Runs inside SetupDiChangeState, on the caller's thread.
     std::function<void()> duringChange;
     std::vector<InstallerCall> calls;
+
+    // The drives of the CD-ROM setup class, for the health read.
+    struct Drive {
+        std::wstring friendlyName; // none when empty
+        std::wstring description;  // none when empty
+        ULONG status;
+        ULONG problem;
+    };
+    std::vector<Drive> drives;
+    bool statusFails = false;
+    GUID healthClass = {};
+    DWORD healthFlags = 0;
 };
 
 // The stand-in's state; reset by the fixture below.
@@ -51,4 +64,5 @@ protected:
 
 private:
     DeviceInstallerCalls saved_ = {};
+    DriveHealthCalls savedHealth_ = {};
 };

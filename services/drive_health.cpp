@@ -1,0 +1,180 @@
+#include "services/drive_health.h"
+
+#include "base/handles.h"
+#include "base/strings.h"
+#include "res/resource.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+namespace {
+
+// GUID_DEVCLASS_CDROM. The setup class, not the CD-ROM interface: a drive whose
+// driver stack failed to start may expose no interface, and those are the drives
+// the user is missing.
+constexpr GUID CdromSetupClass = {0x4D36E965, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+
+constexpr wchar_t Ellipsis[] = L"\u2026";
+
+// What the drive part shows now, kept so that a resize can fit it again without
+// reading the drives anew.
+DriveHealthText shownDriveText;
+
+std::wstring DeviceText(const DriveHealthCalls& calls, HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property)
+{
+    DWORD bytes = 0;
+    calls.getRegistryProperty(set, device, property, nullptr, nullptr, 0, &bytes);
+    if (bytes < sizeof(wchar_t))
+        return {};
+    std::vector<wchar_t> text(bytes / sizeof(wchar_t) + 1, L'\0');
+    if (!calls.getRegistryProperty(set, device, property, nullptr, reinterpret_cast<BYTE*>(text.data()), bytes,
+                                   nullptr))
+        return {};
+    return text.data();
+}
+
+bool DriveWorks(const DriveHealth& drive)
+{
+    return drive.started && drive.problem == 0;
+}
+
+int TextWidth(HWND bar, const std::wstring& text)
+{
+    UniqueWindowDC dc(bar);
+    if (!dc)
+        return 0;
+    HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(bar, WM_GETFONT, 0, 0));
+    HGDIOBJ previous = font ? SelectObject(dc.get(), font) : nullptr;
+    SIZE extent{};
+    GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
+    if (previous)
+        SelectObject(dc.get(), previous);
+    return extent.cx;
+}
+
+} // namespace
+
+DriveHealthCalls driveHealthCalls = {
+    SetupDiGetClassDevsW,
+    SetupDiEnumDeviceInfo,
+    SetupDiGetDeviceRegistryPropertyW,
+    CM_Get_DevNode_Status,
+    SetupDiDestroyDeviceInfoList,
+};
+
+bool ReadDriveHealth(std::vector<DriveHealth>* drives)
+{
+    drives->clear();
+    const DriveHealthCalls& calls = driveHealthCalls;
+    HDEVINFO set = calls.getClassDevs(&CdromSetupClass, nullptr, nullptr, DIGCF_PRESENT);
+    if (set == INVALID_HANDLE_VALUE)
+        return false;
+    bool known = true;
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof(device);
+    for (DWORD index = 0; calls.enumDeviceInfo(set, index, &device); ++index) {
+        // Cleared first: some systems answer success and write neither.
+        ULONG status = 0;
+        ULONG problem = 0;
+        if (calls.getDevNodeStatus(&status, &problem, device.DevInst, 0) != CR_SUCCESS) {
+            known = false;
+            break;
+        }
+        std::wstring name = DeviceText(calls, set, &device, SPDRP_FRIENDLYNAME);
+        if (name.empty())
+            name = DeviceText(calls, set, &device, SPDRP_DEVICEDESC);
+        if (name.empty())
+            name = LoadProgramString(IDS_UNNAMED_DRIVE);
+        drives->push_back({name, (status & DN_STARTED) != 0, problem});
+    }
+    calls.destroyDeviceInfoList(set);
+    return known;
+}
+
+std::wstring DriveStateText(const DriveHealth& drive)
+{
+    if (drive.problem == 0)
+        return LoadProgramString(drive.started ? IDS_DRIVE_WORKING : IDS_DRIVE_NOT_STARTED);
+    std::wstring code = std::to_wstring(drive.problem);
+    std::wstring meaning =
+        drive.problem < IDS_DRIVE_PROBLEM_COUNT ? LoadProgramString(IDS_DRIVE_PROBLEM_BASE + drive.problem) : L"";
+    return meaning.empty() ? FormatProgramString(IDS_DRIVE_CODE, {code})
+                           : FormatProgramString(IDS_DRIVE_CODE_MEANING, {code, meaning});
+}
+
+DriveHealthText ComposeDriveHealthText(bool known, const std::vector<DriveHealth>& drives)
+{
+    if (!known)
+        return {L"", LoadProgramString(IDS_DRIVES_UNKNOWN)};
+    if (drives.empty())
+        return {L"", LoadProgramString(IDS_NO_DRIVE)};
+    auto troubled = std::count_if(drives.begin(), drives.end(), [](const DriveHealth& d) { return !DriveWorks(d); });
+    if (troubled == 0) {
+        if (drives.size() == 1)
+            return {L"", LoadProgramString(IDS_ONE_DRIVE_WORKING)};
+        return {L"", FormatProgramString(IDS_DRIVES_WORKING, {std::to_wstring(drives.size())})};
+    }
+    const DriveHealth& first =
+        *std::find_if(drives.begin(), drives.end(), [](const DriveHealth& d) { return !DriveWorks(d); });
+    std::wstring rest = L": " + DriveStateText(first);
+    if (troubled > 1)
+        rest += L" " + FormatProgramString(IDS_MORE_DRIVES, {std::to_wstring(troubled - 1)});
+    return {first.name, rest};
+}
+
+std::wstring DescribeDrives(bool known, const std::vector<DriveHealth>& drives)
+{
+    if (!known || drives.empty())
+        return ComposeDriveHealthText(known, drives).rest;
+    std::wstring lines;
+    for (const DriveHealth& drive : drives)
+        lines += drive.name + L": " + DriveStateText(drive) + L"\n";
+    lines.pop_back();
+    return lines;
+}
+
+std::wstring FitDriveHealthText(const DriveHealthText& text, int width,
+                                const std::function<int(const std::wstring&)>& measure)
+{
+    std::wstring whole = text.name + text.rest;
+    if (text.name.empty() || measure(whole) <= width)
+        return whole;
+    for (size_t keep = text.name.size(); keep-- > 0;) {
+        // Never between the two halves of a character outside the basic plane.
+        if (keep > 0 && IS_HIGH_SURROGATE(text.name[keep - 1]))
+            continue;
+        std::wstring shortened = text.name.substr(0, keep) + Ellipsis + text.rest;
+        if (measure(shortened) <= width)
+            return shortened;
+    }
+    return Ellipsis + text.rest;
+}
+
+void UpdateDriveHealth(HWND statusBar)
+{
+    std::vector<DriveHealth> drives;
+    bool known = ReadDriveHealth(&drives);
+    shownDriveText = ComposeDriveHealthText(known, drives);
+    LayOutStatusBarParts(statusBar);
+}
+
+void LayOutStatusBarParts(HWND statusBar)
+{
+    RECT client{};
+    GetClientRect(statusBar, &client);
+    // The driver line's part is as wide as its longer text, but never more than half.
+    int driverText = std::max(TextWidth(statusBar, LoadProgramString(IDS_DRIVER_RUNNING)),
+                              TextWidth(statusBar, LoadProgramString(IDS_DRIVER_NOT_RUNNING)));
+    int edges[2] = {std::min(driverText + 4 * GetSystemMetrics(SM_CXEDGE) + 8, static_cast<int>(client.right / 2)), -1};
+    SendMessageW(statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
+
+    RECT part{};
+    SendMessageW(statusBar, SB_GETRECT, 1, reinterpret_cast<LPARAM>(&part));
+    int width = part.right - part.left - 4 * GetSystemMetrics(SM_CXEDGE);
+    if (GetWindowLongPtrW(statusBar, GWL_STYLE) & SBARS_SIZEGRIP)
+        width -= GetSystemMetrics(SM_CXVSCROLL);
+    auto measure = [statusBar](const std::wstring& candidate) { return TextWidth(statusBar, candidate); };
+    std::wstring text = FitDriveHealthText(shownDriveText, width, measure);
+    SendMessageW(statusBar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text.c_str()));
+}

@@ -1,0 +1,60 @@
+// Whether each CD/DVD drive works, and if not why, as the device installer sees
+// it; shown in the status bar's second part beside the driver status line.
+#pragma once
+
+#include <windows.h>
+#include <cfgmgr32.h>
+#include <setupapi.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct DriveHealth {
+    std::wstring name; // friendly name, else the device description
+    bool started;      // the device runs
+    ULONG problem;     // the device's problem code; 0 for none
+};
+
+// Reads every present device of the CD-ROM setup class, afresh at each call. False
+// when the device set cannot be made or a drive's state cannot be read.
+bool ReadDriveHealth(std::vector<DriveHealth>* drives);
+
+// The state of one drive in the user's words: "working", "not started", or its
+// problem code with a short meaning where one is known.
+std::wstring DriveStateText(const DriveHealth& drive);
+
+// The part's text in two pieces: `name`, which may be shortened to fit, and
+// `rest`, which never is (so the code and its meaning stay in view).
+struct DriveHealthText {
+    std::wstring name;
+    std::wstring rest;
+};
+DriveHealthText ComposeDriveHealthText(bool known, const std::vector<DriveHealth>& drives);
+
+// Every drive on a line of its own, with its name and state, for the detail box.
+std::wstring DescribeDrives(bool known, const std::vector<DriveHealth>& drives);
+
+// `text` as it fits `width` pixels as `measure` sees it: the name cut at its end
+// with "…" where needed, the rest whole.
+std::wstring FitDriveHealthText(const DriveHealthText& text, int width,
+                                const std::function<int(const std::wstring&)>& measure);
+
+// Reads the drives and shows the outcome in the status bar's second part,
+// splitting the bar into its two parts first.
+void UpdateDriveHealth(HWND statusBar);
+
+// Lays the two parts out for the bar's current width and fits the last shown
+// drive text to it again; for when the window is sized.
+void LayOutStatusBarParts(HWND statusBar);
+
+// The installer calls the health is read with; tests replace them, because
+// Wine's device tree has no drives with problems to show.
+struct DriveHealthCalls {
+    decltype(&SetupDiGetClassDevsW) getClassDevs;
+    decltype(&SetupDiEnumDeviceInfo) enumDeviceInfo;
+    decltype(&SetupDiGetDeviceRegistryPropertyW) getRegistryProperty;
+    CONFIGRET(WINAPI* getDevNodeStatus)(PULONG status, PULONG problem, DEVINST device, ULONG flags);
+    decltype(&SetupDiDestroyDeviceInfoList) destroyDeviceInfoList;
+};
+extern DriveHealthCalls driveHealthCalls;

@@ -1,0 +1,115 @@
+// The status bar's drive part: which drive it names and in what words, through
+// the installer stand-in, and the drives Wine really has.
+#include "devices/fake_installer.h"
+#include "services/drive_health.h"
+
+#include <cfgmgr32.h>
+
+namespace {
+
+constexpr GUID CdromSetupClass = {0x4D36E965, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+
+std::wstring PartText()
+{
+    std::vector<DriveHealth> drives;
+    bool known = ReadDriveHealth(&drives);
+    DriveHealthText text = ComposeDriveHealthText(known, drives);
+    return text.name + text.rest;
+}
+
+using DriveHealthTest = FakeInstallerTest;
+
+TEST_F(DriveHealthTest, ThePartNamesTheFirstDriveInTroubleWithItsCodeAndMeaning)
+{
+    EXPECT_EQ(PartText(), L"No CD/DVD drive found");
+    // The present devices of the setup class, so that drives without an interface count.
+    EXPECT_TRUE(IsEqualGUID(fakeDevices.healthClass, CdromSetupClass));
+    EXPECT_EQ(fakeDevices.healthFlags, static_cast<DWORD>(DIGCF_PRESENT));
+
+    fakeDevices.drives = {{L"Front DVD-RW", L"", DN_STARTED, 0}};
+    EXPECT_EQ(PartText(), L"1 drive working");
+    fakeDevices.drives.push_back({L"Rear BD-ROM", L"", DN_STARTED | DN_HAS_PROBLEM, 39});
+    EXPECT_EQ(PartText(), L"Rear BD-ROM: code 39, a driver is missing or damaged");
+    fakeDevices.drives[1] = {L"Rear BD-ROM", L"", DN_STARTED, 0};
+    EXPECT_EQ(PartText(), L"2 drives working");
+
+    // The first in trouble, then how many more; a drive without a friendly name goes
+    // by its description, a code without words of ours by its number, and a drive
+    // that did not start without a code says so.
+    fakeDevices.drives = {{L"Front DVD-RW", L"", DN_STARTED, 0},
+                          {L"", L"CD-ROM Drive", DN_HAS_PROBLEM, 50},
+                          {L"Rear BD-ROM", L"", 0, 0},
+                          {L"USB DVD", L"", DN_HAS_PROBLEM, 31}};
+    EXPECT_EQ(PartText(), L"CD-ROM Drive: code 50 (+2 more)");
+    std::vector<DriveHealth> drives;
+    ASSERT_TRUE(ReadDriveHealth(&drives));
+    EXPECT_EQ(DescribeDrives(true, drives), L"Front DVD-RW: working\nCD-ROM Drive: code 50\n"
+                                            L"Rear BD-ROM: not started\nUSB DVD: code 31, drivers could not be loaded");
+
+    fakeDevices.statusFails = true;
+    EXPECT_EQ(PartText(), L"Drive state unknown");
+    fakeDevices.statusFails = false;
+    fakeDevices.setFails = true;
+    EXPECT_EQ(PartText(), L"Drive state unknown");
+}
+
+TEST(DriveHealthFit, ALongNameGivesWayAndTheCodeStaysInView)
+{
+    auto onePixelEach = [](const std::wstring& text) { return static_cast<int>(text.size()); };
+    const DriveHealthText text{L"Optiarc DVD RW AD-7280S ATA Device", L": code 39, a driver is missing or damaged"};
+    const std::wstring whole = text.name + text.rest;
+    EXPECT_EQ(FitDriveHealthText(text, static_cast<int>(whole.size()), onePixelEach), whole);
+    const int width = static_cast<int>(text.rest.size()) + 8;
+    EXPECT_EQ(FitDriveHealthText(text, width, onePixelEach), L"Optiarc\u2026" + text.rest);
+    EXPECT_EQ(FitDriveHealthText(text, 5, onePixelEach), L"\u2026" + text.rest);
+}
+
+// A CD-ROM setup-class device with a friendly name and no CD-ROM interface, so the
+// device change never sees it; gone again afterwards, leftovers of an aborted run too.
+class RegisteredDrive {
+public:
+    static constexpr wchar_t Name[] = L"Quillmere test DVD-RW";
+    RegisteredDrive()
+    {
+        Remove();
+        HDEVINFO set = SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr);
+        SP_DEVINFO_DATA device = {};
+        device.cbSize = sizeof(device);
+        registered_ = SetupDiCreateDeviceInfoW(set, InstanceId, &CdromSetupClass, nullptr, nullptr, 0, &device) &&
+                      SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr) &&
+                      SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_FRIENDLYNAME,
+                                                        reinterpret_cast<const BYTE*>(Name), sizeof(Name));
+        SetupDiDestroyDeviceInfoList(set);
+    }
+    ~RegisteredDrive() { Remove(); }
+    RegisteredDrive(const RegisteredDrive&) = delete;
+    RegisteredDrive& operator=(const RegisteredDrive&) = delete;
+    bool registered() const { return registered_; }
+
+private:
+    static constexpr wchar_t InstanceId[] = L"ROOT\\CDROM\\QMTESTDRIVE";
+    static void Remove()
+    {
+        HDEVINFO set = SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr);
+        SP_DEVINFO_DATA device = {};
+        device.cbSize = sizeof(device);
+        if (SetupDiOpenDeviceInfoW(set, InstanceId, nullptr, 0, &device))
+            SetupDiRemoveDevice(set, &device);
+        SetupDiDestroyDeviceInfoList(set);
+    }
+    bool registered_ = false;
+};
+
+TEST(DriveHealthRealInstaller, NoDriveThenARegisteredOneThatDidNotStart)
+{
+    EXPECT_EQ(PartText(), L"No CD/DVD drive found");
+    {
+        RegisteredDrive drive;
+        ASSERT_TRUE(drive.registered()) << GetLastError();
+        // Wine reports it as not started, with no problem code.
+        EXPECT_EQ(PartText(), std::wstring(RegisteredDrive::Name) + L": not started");
+    }
+    EXPECT_EQ(PartText(), L"No CD/DVD drive found");
+}
+
+} // namespace
