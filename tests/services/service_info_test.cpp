@@ -184,10 +184,11 @@ TEST_F(ServiceInfoQuery, ADriverFileOnlyInTheNativeSystemFolderDescribesItsServi
         {L"QmSvcNatRoot", L"\\SystemRoot\\System32\\drivers\\qmnative.sys"},
         {L"QmSvcNatRel", L"System32\\DRIVERS\\qmnative.sys"},
         {L"QmSvcNatNt", L"\\??\\" + windows + L"\\System32\\drivers\\qmnative.sys"}};
+    // No early return below: the placed files are removed at the end.
     for (const auto& [name, configured] : forms) {
-        ASSERT_TRUE(CreateDriverService(name, configured));
+        EXPECT_TRUE(CreateDriverService(name, configured));
         ServiceInfo info{};
-        ASSERT_TRUE(QueryServiceInfo(name, &info));
+        EXPECT_TRUE(QueryServiceInfo(name, &info)) << Narrow(configured);
         EXPECT_STREQ(info.description, L"Quillmere test filter driver") << Narrow(configured);
         if (wow64) {
             EXPECT_NE(GetFileAttributesW(throughSystem32.c_str()), INVALID_FILE_ATTRIBUTES)
