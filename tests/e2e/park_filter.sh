@@ -85,7 +85,7 @@ check() {
 check "$parked/$active" 1/0 \
   "after the click LowerFilters lists the filter $active time(s), LowerFiltersRemoved $parked time(s)"
 check "$vendor" "Example Test Drivers Ltd" "the properties showed the vendor '$vendor', not the driver file's"
-check "$([ -e "$downloads/planted-version-called" ] && echo loaded || echo not)" not \
+check "$([ -e "$downloads/planted-version-called" ] && echo called || echo not)" not \
   "the program read a driver file through the version.dll planted beside it"
 echo "$passed passed, $failed failed: park by a click, vendor from the native driver file, no planted library"
 [ "$failed" = 0 ]
