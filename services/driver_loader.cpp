@@ -1,5 +1,6 @@
 #include "services/driver_loader.h"
 
+#include "base/system_library.h"
 #include "base/text_sizes.h"
 
 #include <cwchar>
@@ -7,13 +8,6 @@
 namespace {
 
 constexpr wchar_t ServiceKeyPrefix[] = L"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\";
-
-template <typename Function>
-Function Lookup(HMODULE module, const char* name)
-{
-    // Through void* so the conversion from FARPROC is not a function-type cast.
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 using DriverCall = NTSTATUS(NTAPI*)(UNICODE_STRING*);
 
@@ -47,10 +41,10 @@ NativeDriverCalls ResolveNativeDriverCalls()
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     if (!ntdll)
         return calls;
-    calls.initUnicodeString = Lookup<decltype(calls.initUnicodeString)>(ntdll, "RtlInitUnicodeString");
-    calls.adjustPrivilege = Lookup<decltype(calls.adjustPrivilege)>(ntdll, "RtlAdjustPrivilege");
-    calls.loadDriver = Lookup<decltype(calls.loadDriver)>(ntdll, "NtLoadDriver");
-    calls.unloadDriver = Lookup<decltype(calls.unloadDriver)>(ntdll, "NtUnloadDriver");
+    calls.initUnicodeString = LookUpProcedure<decltype(calls.initUnicodeString)>(ntdll, "RtlInitUnicodeString");
+    calls.adjustPrivilege = LookUpProcedure<decltype(calls.adjustPrivilege)>(ntdll, "RtlAdjustPrivilege");
+    calls.loadDriver = LookUpProcedure<decltype(calls.loadDriver)>(ntdll, "NtLoadDriver");
+    calls.unloadDriver = LookUpProcedure<decltype(calls.unloadDriver)>(ntdll, "NtUnloadDriver");
     return calls;
 }
 

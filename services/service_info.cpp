@@ -14,6 +14,8 @@ namespace {
 constexpr wchar_t FallbackSection[] = L"en";
 constexpr wchar_t SystemRootPrefix[] = L"\\SystemRoot";
 constexpr size_t SystemRootPrefixLength = 11;
+constexpr wchar_t DosDevicesPrefix[] = L"\\??\\";
+constexpr size_t DosDevicesPrefixLength = 4;
 
 // Copies a platform text into a fixed field, cut to fit; a missing text is empty.
 void CopyField(wchar_t* field, size_t capacity, const wchar_t* text)
@@ -21,26 +23,28 @@ void CopyField(wchar_t* field, size_t capacity, const wchar_t* text)
     lstrcpynW(field, text ? text : L"", static_cast<int>(capacity));
 }
 
-bool ReadConfiguration(SC_HANDLE service, ServiceInfo* info)
+// The configuration block stays with the caller: the image path field holds a cut
+// copy, and a cut path names another file.
+UniqueHeapBlock ReadConfiguration(SC_HANDLE service, ServiceInfo* info)
 {
     DWORD needed = 0;
     QueryServiceConfigW(service, nullptr, 0, &needed);
     UniqueHeapBlock block = AllocateHeapBlock(needed);
     auto* config = static_cast<QUERY_SERVICE_CONFIGW*>(block.get());
     if (!config || !QueryServiceConfigW(service, config, needed, &needed))
-        return false;
+        return UniqueHeapBlock();
     CopyField(info->displayName, DisplayTextLength, config->lpDisplayName);
     CopyField(info->imagePath, PathLength, config->lpBinaryPathName);
     info->serviceType = config->dwServiceType;
     info->errorControl = config->dwErrorControl;
     info->startType = config->dwStartType;
-    return true;
+    return block;
 }
 
 // The descriptions file wins, then the service's own text, then the driver file's.
 // The driver file is only consulted through an image path this query has read:
 // a path left over in the caller's record belongs to some other service.
-void ChooseDescription(SC_HANDLE service, const wchar_t* name, bool haveImagePath, ServiceInfo* info)
+void ChooseDescription(SC_HANDLE service, const wchar_t* name, const wchar_t* imagePath, ServiceInfo* info)
 {
     info->description[0] = L'\0';
     if (LookupDescription(name, info->description))
@@ -57,11 +61,9 @@ void ChooseDescription(SC_HANDLE service, const wchar_t* name, bool haveImagePat
         CopyField(info->description, DisplayTextLength, own);
         return;
     }
-    if (!haveImagePath)
-        return;
     wchar_t file[PathLength];
-    ExpandSystemRootPath(info->imagePath, file);
-    ReadVersionString(file, L"FileDescription", info->description);
+    if (imagePath && ResolveDriverFilePath(imagePath, file))
+        ReadDriverVersionString(file, L"FileDescription", info->description);
 }
 
 } // namespace
@@ -80,15 +82,16 @@ bool QueryServiceInfo(const wchar_t* name, ServiceInfo* info)
         return false;
     }
 
-    bool configured = ReadConfiguration(service.get(), info);
-    ChooseDescription(service.get(), name, configured, info);
+    UniqueHeapBlock configuration = ReadConfiguration(service.get(), info);
+    const auto* config = static_cast<const QUERY_SERVICE_CONFIGW*>(configuration.get());
+    ChooseDescription(service.get(), name, config ? config->lpBinaryPathName : nullptr, info);
 
     SERVICE_STATUS status{};
     if (QueryServiceStatus(service.get(), &status)) {
         info->currentState = status.dwCurrentState;
         info->controlsAccepted = status.dwControlsAccepted;
     }
-    return configured;
+    return config != nullptr;
 }
 
 bool LookupDescription(const wchar_t* name, wchar_t* out)
@@ -128,4 +131,32 @@ void ExpandSystemRootPath(const wchar_t* imagePath, wchar_t* out)
         return;
     std::memmove(out + rootLength, out + SystemRootPrefixLength, (restLength + 1) * sizeof(wchar_t));
     std::memcpy(out, root, rootLength * sizeof(wchar_t));
+}
+
+bool ResolveDriverFilePath(const wchar_t* imagePath, wchar_t* out)
+{
+    ExpandSystemRootPath(imagePath, out);
+    size_t length = std::wcslen(out);
+    if (std::wcsncmp(out, DosDevicesPrefix, DosDevicesPrefixLength) == 0) {
+        // The kernel's name for the drive letters; the file is the plain path behind it.
+        std::memmove(out, out + DosDevicesPrefixLength, (length - DosDevicesPrefixLength + 1) * sizeof(wchar_t));
+        return out[0] != L'\0';
+    }
+    if (length == 0 || !PathIsRelativeW(out))
+        return length != 0;
+
+    // The kernel reads a relative path from the Windows folder; the library search
+    // that the version functions would use instead may find some other file first.
+    wchar_t windows[PathLength] = {};
+    UINT rootLength = GetSystemWindowsDirectoryW(windows, static_cast<UINT>(PathLength));
+    bool separator = rootLength > 0 && rootLength < PathLength && windows[rootLength - 1] != L'\\';
+    if (rootLength == 0 || rootLength + separator + length + 1 > PathLength) {
+        out[0] = L'\0';
+        return false;
+    }
+    std::memmove(out + rootLength + separator, out, (length + 1) * sizeof(wchar_t));
+    std::memcpy(out, windows, rootLength * sizeof(wchar_t));
+    if (separator)
+        out[rootLength] = L'\\';
+    return true;
 }

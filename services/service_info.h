@@ -33,3 +33,8 @@ bool LookupDescription(const wchar_t* name, wchar_t* out);
 // Expands environment references and a leading \SystemRoot of a configured image
 // path. `out` holds PathLength characters.
 void ExpandSystemRootPath(const wchar_t* imagePath, wchar_t* out);
+
+// The file a driver service's configured image path names, as the kernel reads it:
+// expanded as above, \??\C:\... taken as C:\..., and a relative path joined to
+// the Windows folder. False, with `out` empty, when no path of PathLength fits.
+bool ResolveDriverFilePath(const wchar_t* imagePath, wchar_t* out);

@@ -1,6 +1,7 @@
 #include "services/version_info.h"
 
 #include "base/handles.h"
+#include "base/system_library.h"
 #include "base/text_sizes.h"
 
 #include <cwchar>
@@ -10,6 +11,70 @@ namespace {
 // String table used when a resource has no translation table.
 constexpr WORD DefaultLanguage = 0x03EC;
 constexpr WORD DefaultCodePage = 0x0400;
+
+// The version library is not one of the loader's known system libraries, so it
+// is loaded from the system folder at first use rather than imported.
+struct VersionCalls {
+    DWORD(WINAPI* getSize)(const wchar_t* file, DWORD* handle);
+    BOOL(WINAPI* getInfo)(const wchar_t* file, DWORD handle, DWORD size, void* data);
+    BOOL(WINAPI* query)(const void* block, const wchar_t* subBlock, void** value, UINT* length);
+};
+
+const VersionCalls& Version()
+{
+    static const VersionCalls calls = [] {
+        HMODULE library = LoadSystemLibrary(L"version.dll");
+        return VersionCalls{LookUpProcedure<decltype(VersionCalls::getSize)>(library, "GetFileVersionInfoSizeW"),
+                            LookUpProcedure<decltype(VersionCalls::getInfo)>(library, "GetFileVersionInfoW"),
+                            LookUpProcedure<decltype(VersionCalls::query)>(library, "VerQueryValueW")};
+    }();
+    return calls;
+}
+
+struct Wow64Calls {
+    BOOL(WINAPI* disable)(void** previous);
+    BOOL(WINAPI* revert)(void* previous);
+    bool underWow64;
+};
+
+const Wow64Calls& Wow64()
+{
+    // Looked up, since a 32-bit system may lack them; there is nothing to turn off there.
+    static const Wow64Calls calls = [] {
+        HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+        return Wow64Calls{LookUpProcedure<decltype(Wow64Calls::disable)>(kernel, "Wow64DisableWow64FsRedirection"),
+                          LookUpProcedure<decltype(Wow64Calls::revert)>(kernel, "Wow64RevertWow64FsRedirection"),
+                          RunningUnderWow64()};
+    }();
+    return calls;
+}
+
+// While alive, the calling thread of a 32-bit process on a 64-bit system opens
+// files in the native system folder instead of its redirected stand-in. Loads
+// made meanwhile would get the 64-bit libraries, so it lives only around file reads.
+class NativeFileSystemView {
+public:
+    explicit NativeFileSystemView(bool wanted)
+    {
+        const Wow64Calls& calls = Wow64();
+        if (wanted && calls.underWow64 && calls.disable && calls.revert)
+            disabled_ = calls.disable(&previous_) != FALSE;
+    }
+    ~NativeFileSystemView()
+    {
+        if (!disabled_)
+            return;
+        DWORD error = GetLastError();
+        Wow64().revert(previous_);
+        SetLastError(error);
+    }
+    NativeFileSystemView(const NativeFileSystemView&) = delete;
+    NativeFileSystemView& operator=(const NativeFileSystemView&) = delete;
+
+private:
+    void* previous_ = nullptr;
+    bool disabled_ = false;
+};
 
 // The file to read: the given path, or the program's own file. A path that does
 // not fit is refused rather than cut, since a cut path names another file.
@@ -25,20 +90,31 @@ bool TakeFilePath(const wchar_t* path, wchar_t* file)
     return length > 0 && length < PathLength;
 }
 
-} // namespace
-
-bool ReadVersionString(const wchar_t* path, const wchar_t* key, wchar_t* out)
+// The whole version information of `file`, or none.
+UniqueHeapBlock ReadVersionBlock(const VersionCalls& calls, const wchar_t* file, bool nativeView)
 {
+    NativeFileSystemView view(nativeView);
+    DWORD ignored = 0;
+    DWORD size = calls.getSize(file, &ignored);
+    if (size == 0)
+        return UniqueHeapBlock();
+    UniqueHeapBlock block = AllocateHeapBlock(size);
+    if (block && !calls.getInfo(file, 0, size, block.get()))
+        block.reset();
+    return block;
+}
+
+bool ReadString(const wchar_t* path, const wchar_t* key, wchar_t* out, bool nativeView)
+{
+    // Resolved before any redirection is turned off, so the library is this build's own.
+    const VersionCalls& calls = Version();
+    if (!calls.getSize || !calls.getInfo || !calls.query)
+        return false;
     wchar_t file[PathLength] = {};
     if (!TakeFilePath(path, file))
         return false;
-
-    DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeW(file, &ignored);
-    if (size == 0)
-        return false;
-    UniqueHeapBlock block = AllocateHeapBlock(size);
-    if (!block || !GetFileVersionInfoW(file, 0, size, block.get()))
+    UniqueHeapBlock block = ReadVersionBlock(calls, file, nativeView);
+    if (!block)
         return false;
 
     // Only the first translation entry names the table; an entry too short to hold
@@ -47,8 +123,8 @@ bool ReadVersionString(const wchar_t* path, const wchar_t* key, wchar_t* out)
     WORD codePage = DefaultCodePage;
     void* translation = nullptr;
     UINT translationBytes = 0;
-    if (VerQueryValueW(block.get(), L"\\VarFileInfo\\Translation", &translation, &translationBytes) &&
-        translation && translationBytes >= 2 * sizeof(WORD)) {
+    if (calls.query(block.get(), L"\\VarFileInfo\\Translation", &translation, &translationBytes) && translation &&
+        translationBytes >= 2 * sizeof(WORD)) {
         const WORD* entry = static_cast<const WORD*>(translation);
         language = entry[0];
         codePage = entry[1];
@@ -63,7 +139,7 @@ bool ReadVersionString(const wchar_t* path, const wchar_t* key, wchar_t* out)
     out[0] = L'\0';
     void* value = nullptr;
     UINT characters = 0;
-    if (!VerQueryValueW(block.get(), subBlock, &value, &characters))
+    if (!calls.query(block.get(), subBlock, &value, &characters))
         return false;
     // The reported count may or may not include a terminator; a long value is cut
     // so that `out` always stays a terminated text.
@@ -72,4 +148,16 @@ bool ReadVersionString(const wchar_t* path, const wchar_t* key, wchar_t* out)
         lstrcpynW(out, static_cast<const wchar_t*>(value), static_cast<int>(copied) + 1);
     }
     return true;
+}
+
+} // namespace
+
+bool ReadVersionString(const wchar_t* path, const wchar_t* key, wchar_t* out)
+{
+    return ReadString(path, key, out, false);
+}
+
+bool ReadDriverVersionString(const wchar_t* path, const wchar_t* key, wchar_t* out)
+{
+    return path && ReadString(path, key, out, true);
 }

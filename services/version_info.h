@@ -6,5 +6,9 @@
 // Reads `key` from the version resource of `path`, or of the program's own file
 // when `path` is null. `out` holds DisplayTextLength characters. True when the
 // string exists (also when empty); a file without version resource leaves `out`
-// untouched.
+// untouched, and so does a system without the version library.
 bool ReadVersionString(const wchar_t* path, const wchar_t* key, wchar_t* out);
+
+// The same for a driver file: a 32-bit build on a 64-bit system reads the file
+// the system loads, from the native system folder, not its 32-bit stand-in.
+bool ReadDriverVersionString(const wchar_t* path, const wchar_t* key, wchar_t* out);

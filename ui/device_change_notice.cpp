@@ -2,7 +2,7 @@
 
 #include "base/error_box.h"
 #include "base/strings.h"
-#include "base/wow64.h"
+#include "base/system_library.h"
 #include "res/resource.h"
 
 #include <shellapi.h>

@@ -34,7 +34,7 @@ void SetTextFromString(HWND dialog, int controlId, UINT stringId)
 void SetVersionField(HWND dialog, int controlId, const wchar_t* path, const wchar_t* key)
 {
     wchar_t text[DisplayTextLength] = {};
-    if (!ReadVersionString(path, key, text))
+    if (!ReadDriverVersionString(path, key, text))
         LoadStringW(Instance(), IDS_UNKNOWN, text, static_cast<int>(std::size(text)));
     SetDlgItemTextW(dialog, controlId, text);
 }
@@ -68,8 +68,9 @@ void InitProperties(HWND dialog)
     if (!currentContext)
         return;
     const ServiceInfo& info = *currentContext->info;
+    // An image path that names no file leaves `path` empty, which reads as Unknown.
     wchar_t path[PathLength] = {};
-    ExpandSystemRootPath(info.imagePath, path);
+    ResolveDriverFilePath(info.imagePath, path);
     SetVersionField(dialog, IDC_VENDOR_VALUE, path, L"CompanyName");
     SetVersionField(dialog, IDC_VERSION_VALUE, path, L"FileVersion");
 

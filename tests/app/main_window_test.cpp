@@ -4,6 +4,7 @@
 
 #include "app/main_window.h"
 #include "app/settings_file.h"
+#include "base/system_library.h"
 #include "devices/fake_installer.h"
 #include "res/resource.h"
 #include "support/wine_tools.h"
@@ -304,6 +305,29 @@ TEST(Program, ExitCodeIs2AfterCloseAndAfterExit)
     }
     // The program wrote its settings on the way out.
     EXPECT_TRUE(SectionPresent(appData.SettingsPath(), L"quillmere"));
+}
+
+// The start-up's first step. It stays in force for the rest of this run, which
+// loads nothing but system libraries.
+TEST(StartUp, ALibraryBesideTheProgramIsNoLongerLoadedByName)
+{
+    wchar_t path[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring beside = path;
+    beside.erase(beside.find_last_of(L'\\') + 1);
+    std::wstring planted = beside + L"qm_planted.dll";
+    ASSERT_TRUE(CopyFileW((beside + L"..\\planted\\version.dll").c_str(), planted.c_str(), FALSE));
+
+    HMODULE before = LoadLibraryW(L"qm_planted.dll");
+    EXPECT_NE(before, nullptr) << "the program's folder is searched by default";
+    if (before)
+        FreeLibrary(before);
+    NarrowLibrarySearchPath();
+    HMODULE after = LoadLibraryW(L"qm_planted.dll");
+    EXPECT_EQ(after, nullptr);
+    if (after)
+        FreeLibrary(after);
+    DeleteFileW(planted.c_str());
 }
 
 } // namespace

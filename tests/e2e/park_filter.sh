@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# End to end, as a user would: start the real program on an X display, click a
-# filter's check box with the mouse, and read the class key back with `reg`.
+# End to end, as a user would: start the real program on an X display from a
+# folder where a stranger has planted a version.dll, click a filter's check box
+# with the mouse, open the filter's properties with a double click, and close the
+# program. Then read the class key back with `reg`, and check what the properties
+# showed and that the program never read a file through the planted library.
 # Usage: park_filter.sh BUILD_DIR
 set -euo pipefail
 
@@ -8,6 +11,7 @@ build=$(cd "${1:?usage: park_filter.sh BUILD_DIR}" && pwd)
 root=$(cd "$(dirname "$0")/../.." && pwd)
 prefix=$build/e2e-prefix
 class='HKLM\SYSTEM\CurrentControlSet\Control\Class\{4D36E965-E325-11CE-BFC1-08002BE10318}'
+locate=$build/tests/qm_locate_checkbox.exe
 
 bash "$root/scripts/wineprefix.sh" "$prefix" x11
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -18,9 +22,15 @@ for n in $(seq 90 120); do
 done
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
+# The driver file lies only in the native system32\drivers folder, where a 64-bit
+# system keeps its drivers; the 32-bit build must look past its redirected view.
+drivers=$prefix/drive_c/windows/system32/drivers
+downloads=$build/e2e-downloads
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
   kill "$xvfb" 2>/dev/null || true
+  rm -f "$drivers/qmclickme.sys"
+  rm -rf "$downloads"
 }
 trap cleanup EXIT
 export DISPLAY=$display
@@ -31,25 +41,51 @@ wine reg add "$class" /f >/dev/null
 wine sc delete QmClickMe >/dev/null 2>&1 || true
 wine sc create QmClickMe binPath= 'C:\windows\system32\drivers\qmclickme.sys' type= kernel start= demand >/dev/null
 wine reg add "$class" /v LowerFilters /t REG_MULTI_SZ /d 'QmClickMe' /f >/dev/null
+cp "$build/tests/services/qm_version_full.sys" "$drivers/qmclickme.sys"
+rm -f "$prefix/drive_c/windows/syswow64/drivers/qmclickme.sys"
 
-wine "$build/quillmere.exe" >/dev/null 2>&1 &
-at=
-for _ in $(seq 100); do
-  at=$(wine "$build/tests/qm_locate_checkbox.exe" 0 2>/dev/null | tr -d '\r') && [ -n "$at" ] && break
-  sleep 0.2
-done
-[ -n "$at" ] || { echo "the program's filter list did not appear"; exit 1; }
+# Unpacked into a Downloads folder beside a planted library; version=n,b makes Wine
+# search for it as Windows does.
+rm -rf "$downloads"
+mkdir -p "$downloads"
+cp "$build/quillmere.exe" "$build/tests/planted/version.dll" "$downloads/"
+WINEDLLOVERRIDES="mscoree,mshtml=;version=n,b" wine "$downloads/quillmere.exe" >/dev/null 2>&1 &
+program=$!
+
+# Waits for the helper to answer; prints its answer.
+ask() {
+  local answer
+  for _ in $(seq 100); do
+    answer=$(wine "$locate" "$@" 2>/dev/null | tr -d '\r') && [ -n "$answer" ] && { echo "$answer"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+at=$(ask 0) || { echo "the program's filter list did not appear"; exit 1; }
 sleep 0.5
 read -r x y <<<"$at"
 xdotool mousemove "$x" "$y" click 1
 sleep 1
+at=$(ask 0 label) || { echo "the filter's row disappeared"; exit 1; }
+read -r x y <<<"$at"
+xdotool mousemove "$x" "$y" click --repeat 2 --delay 100 1
+vendor=$(ask vendor) || vendor="(no properties dialog)"
+wine "$locate" close >/dev/null 2>&1 || true
+for _ in $(seq 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.2; done
 
 parked=$(wine reg query "$class" /v LowerFiltersRemoved 2>/dev/null | tr -d '\r' | grep -c 'QmClickMe' || true)
 active=$(wine reg query "$class" /v LowerFilters 2>/dev/null | tr -d '\r' | grep -c 'QmClickMe' || true)
 wine sc delete QmClickMe >/dev/null 2>&1 || true
-if [ "$parked" = 1 ] && [ "$active" = 0 ]; then
-  echo "1 passed, 0 failed: clicking the check box parked the filter"
-  exit 0
-fi
-echo "0 passed, 1 failed: after the click LowerFilters lists it $active time(s), LowerFiltersRemoved $parked time(s)"
-exit 1
+
+passed=0
+failed=0
+check() {
+  if [ "$1" = "$2" ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $3"; fi
+}
+check "$parked/$active" 1/0 \
+  "after the click LowerFilters lists the filter $active time(s), LowerFiltersRemoved $parked time(s)"
+check "$vendor" "Example Test Drivers Ltd" "the properties showed the vendor '$vendor', not the driver file's"
+check "$([ -e "$downloads/planted-version-called" ] && echo called || echo not)" not \
+  "the program read a driver file through the version.dll planted beside it"
+echo "$passed passed, $failed failed: park by a click, vendor from the native driver file, no planted library"
+[ "$failed" = 0 ]

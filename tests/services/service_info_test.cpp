@@ -19,7 +19,8 @@ using Names = std::vector<std::string>;
 const wchar_t kDriverFolder[] = L"qm_services_test";
 const wchar_t* const kServices[] = {L"QmSvcPlain", L"QmSvcUpper", L"QmSvcOwn",  L"QmSvcEmpty",
                                     L"QmSvcNoFile", L"QmSvcOther", L"QmSvcLong", L"QmSvcDemo",
-                                    L"QmSvcNoStop"};
+                                    L"QmSvcNoStop", L"QmSvcCut",   L"QmSvcNatRoot", L"QmSvcNatRel",
+                                    L"QmSvcNatNt"};
 
 // A record whose every field holds a recognisable leftover of the caller's.
 ServiceInfo Leftovers()
@@ -141,13 +142,63 @@ TEST_F(ServiceInfoQuery, NoSourceLeavesTheDescriptionEmpty)
     std::wstring other = PlaceDriverFile(L"qm_version_second_entry.sys", kDriverFolder, L"qmsvcother.sys");
     ASSERT_TRUE(CreateDriverService(L"QmSvcOther", other));
     ASSERT_TRUE(CreateDriverService(L"QmSvcNoFile", L"\\SystemRoot\\qm_services_test\\absent.sys"));
+    // Longer than a path can be, while its first 259 characters name a real file.
+    const std::wstring folder = L"\\SystemRoot\\" + std::wstring(kDriverFolder) + L"\\";
+    std::wstring real = std::wstring(PathLength - 1 - folder.size() - 4, L'c') + L".sys";
+    std::wstring cut = PlaceDriverFile(L"qm_version_full.sys", kDriverFolder, real);
+    ASSERT_EQ(cut.size(), PathLength - 1);
+    ASSERT_TRUE(CreateDriverService(L"QmSvcCut", cut + L".old"));
 
-    for (const wchar_t* name : {L"QmSvcOther", L"QmSvcNoFile"}) {
+    for (const wchar_t* name : {L"QmSvcOther", L"QmSvcNoFile", L"QmSvcCut"}) {
         ServiceInfo info = Leftovers();
         EXPECT_TRUE(QueryServiceInfo(name, &info)) << Narrow(name);
         EXPECT_STREQ(info.description, L"") << Narrow(name);
         EXPECT_EQ(info.currentState, static_cast<DWORD>(SERVICE_STOPPED)) << Narrow(name);
     }
+}
+
+TEST_F(ServiceInfoQuery, ADriverFileOnlyInTheNativeSystemFolderDescribesItsService)
+{
+    NativeDriverFile native(L"qm_version_full.sys", L"qmnative.sys");
+    wchar_t buffer[MAX_PATH] = {};
+    GetSystemWindowsDirectoryW(buffer, MAX_PATH);
+    const std::wstring windows = buffer;
+    const bool wow64 = RunsUnderWow64();
+    EXPECT_EQ(GetFileAttributesW((windows + L"\\System32\\drivers\\qmnative.sys").c_str()) == INVALID_FILE_ATTRIBUTES,
+              wow64)
+        << "a 32-bit process sees SysWOW64 through system32";
+    // Found through system32 only while redirection is in force.
+    const std::wstring wow64Only = windows + L"\\SysWOW64\\qm_wow64_only.txt";
+    const std::wstring throughSystem32 = windows + L"\\System32\\qm_wow64_only.txt";
+    if (wow64) {
+        ASSERT_TRUE(CopyFileW(PathBesideTestProgram(L"qm_version_full.sys").c_str(), wow64Only.c_str(), FALSE));
+    }
+    // A file of the relative path's name beside the program, where a library search looks first.
+    const std::wstring decoyFolder = PathBesideTestProgram(L"System32");
+    CreateDirectoryW(decoyFolder.c_str(), nullptr);
+    CreateDirectoryW((decoyFolder + L"\\DRIVERS").c_str(), nullptr);
+    const std::wstring decoy = decoyFolder + L"\\DRIVERS\\qmnative.sys";
+    ASSERT_TRUE(CopyFileW(PathBesideTestProgram(L"qm_version_second_entry.sys").c_str(), decoy.c_str(), FALSE));
+
+    const std::pair<const wchar_t*, std::wstring> forms[] = {
+        {L"QmSvcNatRoot", L"\\SystemRoot\\System32\\drivers\\qmnative.sys"},
+        {L"QmSvcNatRel", L"System32\\DRIVERS\\qmnative.sys"},
+        {L"QmSvcNatNt", L"\\??\\" + windows + L"\\System32\\drivers\\qmnative.sys"}};
+    // No early return below: the placed files are removed at the end.
+    for (const auto& [name, configured] : forms) {
+        EXPECT_TRUE(CreateDriverService(name, configured));
+        ServiceInfo info{};
+        EXPECT_TRUE(QueryServiceInfo(name, &info)) << Narrow(configured);
+        EXPECT_STREQ(info.description, L"Quillmere test filter driver") << Narrow(configured);
+        if (wow64) {
+            EXPECT_NE(GetFileAttributesW(throughSystem32.c_str()), INVALID_FILE_ATTRIBUTES)
+                << "redirection is off after reading " << Narrow(configured);
+        }
+    }
+    DeleteFileW(wow64Only.c_str());
+    DeleteFileW(decoy.c_str());
+    RemoveDirectoryW((decoyFolder + L"\\DRIVERS").c_str());
+    RemoveDirectoryW(decoyFolder.c_str());
 }
 
 TEST_F(ServiceInfoQuery, ARunningServiceReportsItsStateAndWhetherItAcceptsStop)
@@ -279,11 +330,12 @@ protected:
     }
     void TearDown() override { SetEnvironmentVariableW(L"SystemRoot", root_.c_str()); }
 
-    static std::wstring Expand(const std::wstring& imagePath)
+    static std::wstring Expand(const std::wstring& imagePath,
+                               void (*expand)(const wchar_t*, wchar_t*) = ExpandSystemRootPath)
     {
         wchar_t out[PathLength + 40];
         std::wmemset(out, L'#', PathLength + 40);
-        ExpandSystemRootPath(imagePath.c_str(), out);
+        expand(imagePath.c_str(), out);
         for (size_t i = PathLength; i < PathLength + 40; ++i)
             EXPECT_EQ(out[i], L'#') << "wrote past the buffer at " << i;
         return out;
@@ -328,6 +380,18 @@ TEST_F(SystemRootExpansion, AResultThatWouldNotFitIsNeverWritten)
     SetEnvironmentVariableW(L"QM_LONG_PART", std::wstring(300, L'c').c_str());
     EXPECT_EQ(Expand(L"C:\\%QM_LONG_PART%\\x.sys"), L"");
     SetEnvironmentVariableW(L"QM_LONG_PART", nullptr);
+}
+
+TEST_F(SystemRootExpansion, ADriverFileIsNamedAsTheKernelReadsIt)
+{
+    auto resolve = [](const wchar_t* imagePath, wchar_t* out) { ResolveDriverFilePath(imagePath, out); };
+    wchar_t windows[PathLength] = {};
+    GetSystemWindowsDirectoryW(windows, PathLength);
+    EXPECT_EQ(Expand(L"\\SystemRoot\\system32\\drivers\\x.sys", resolve), root_ + L"\\system32\\drivers\\x.sys");
+    EXPECT_EQ(Expand(L"System32\\DRIVERS\\x.sys", resolve), std::wstring(windows) + L"\\System32\\DRIVERS\\x.sys");
+    EXPECT_EQ(Expand(L"\\??\\C:\\drivers\\x.sys", resolve), L"C:\\drivers\\x.sys");
+    // Joined to the Windows folder, a relative path that fitted no longer does.
+    EXPECT_EQ(Expand(std::wstring(PathLength - 2, L'r'), resolve), L"");
 }
 
 TEST_F(SystemRootExpansion, WithoutTheVariableThePathStaysAsWritten)

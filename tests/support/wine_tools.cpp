@@ -486,3 +486,23 @@ std::wstring PathBesideTestProgram(const std::wstring& name)
         return created;
     return StartServiceAndWait(name);
 }
+
+bool RunsUnderWow64()
+{
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+NativeDriverFile::NativeDriverFile(const std::wstring& builtName, const std::wstring& name)
+{
+    wchar_t windows[MAX_PATH] = {};
+    GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    path_ = std::wstring(windows) + (RunsUnderWow64() ? L"\\Sysnative" : L"\\System32") + L"\\drivers\\" + name;
+    std::wstring source = PathBesideTestProgram(L"..\\services\\" + builtName);
+    EXPECT_TRUE(CopyFileW(source.c_str(), path_.c_str(), FALSE)) << Narrow(source) << ": " << GetLastError();
+}
+
+NativeDriverFile::~NativeDriverFile()
+{
+    DeleteFileW(path_.c_str());
+}

@@ -104,6 +104,23 @@ bool SetTestServiceDisplayName(const std::wstring& name, const std::wstring& dis
 // Full path of a file next to the running test program (`name` may hold "..\").
 std::wstring PathBesideTestProgram(const std::wstring& name);
 
+// True in a 32-bit test on a 64-bit system, where system32 is redirected to SysWOW64.
+bool RunsUnderWow64();
+
+// While alive, a driver-like file built beside the service tests lies as `name` in
+// the drivers folder that the system itself loads from. A 32-bit test reaches that
+// folder through Sysnative, which redirection leaves alone.
+class NativeDriverFile {
+public:
+    NativeDriverFile(const std::wstring& builtName, const std::wstring& name);
+    ~NativeDriverFile();
+    NativeDriverFile(const NativeDriverFile&) = delete;
+    NativeDriverFile& operator=(const NativeDriverFile&) = delete;
+
+private:
+    std::wstring path_;
+};
+
 // Own-process service running the demo service program, started and running when
 // this returns true. `acceptStop` false makes it refuse the stop control.
 ::testing::AssertionResult CreateRunningService(const std::wstring& name, bool acceptStop = true);

@@ -53,32 +53,15 @@ TEST_F(PropertiesDialogTest, MissingServiceShowsUnknownVendorAndVersion)
 
 TEST_F(PropertiesDialogTest, PresentServiceShowsItsDriverFilesVersionResource)
 {
-    // A file Wine ships, reached through the \SystemRoot prefix of the image path.
-    ASSERT_TRUE(CreateDriverService(L"QmStop", L"\\SystemRoot\\system32\\kernel32.dll"));
-    wchar_t windows[MAX_PATH] = {};
-    GetWindowsDirectoryW(windows, MAX_PATH);
-    std::wstring file = std::wstring(windows) + L"\\system32\\kernel32.dll";
-    DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeW(file.c_str(), &handle);
-    ASSERT_GT(size, 0u) << "no version resource in " << Narrow(file);
-    std::vector<BYTE> block(size);
-    ASSERT_TRUE(GetFileVersionInfoW(file.c_str(), 0, size, block.data()));
-    struct Translation {
-        WORD language;
-        WORD codePage;
-    }* translation = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                               &length));
-    wchar_t query[128] = {};
-    swprintf(query, 128, L"\\StringFileInfo\\%04X%04X\\CompanyName", translation->language, translation->codePage);
-    wchar_t* company = nullptr;
-    ASSERT_TRUE(VerQueryValueW(block.data(), query, reinterpret_cast<void**>(&company), &length));
+    // Only where the system loads drivers from, which a 32-bit build must look past
+    // its redirected system32 to find.
+    NativeDriverFile file(L"qm_version_full.sys", L"qmprops.sys");
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"\\SystemRoot\\System32\\drivers\\qmprops.sys"));
 
     OpenWindow();
     DialogWatcher::Seen seen = ShowAndAnswer(L"QmStop", IDCANCEL);
-    EXPECT_EQ(TextAfter(seen, L"Vendor"), company);
-    EXPECT_NE(TextAfter(seen, L"Version"), L"Unknown");
+    EXPECT_EQ(TextAfter(seen, L"Vendor"), L"Example Test Drivers Ltd");
+    EXPECT_EQ(TextAfter(seen, L"Version"), L"2.5.0.17 (test)");
     EXPECT_EQ(TextAfter(seen, L"Driver state"), L"Stopped");
 }
 
