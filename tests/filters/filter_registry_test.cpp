@@ -98,18 +98,18 @@ TEST_F(FilterRegistry, DeleteTouchesOnlyItsGroupAndDeletesTheServiceOnceNoValueN
     ASSERT_TRUE(CreateDriverService(L"QmBoth", kDriverPath));
     WriteClassMultiSz(UpperFiltersValue, {L"qmboth", L"keep", L"QMBOTH"});
     WriteClassMultiSz(UpperFiltersRemovedValue, {L"QmBoth"});
-    WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
+    WriteClassMultiSz(LowerFiltersValue, {L"other"});
     WriteClassMultiSz(LowerFiltersRemovedValue, {L"QmBoth"});
 
     EXPECT_TRUE(DeleteFilter(UpperFiltersValue, L"QmBoth"));
     EXPECT_EQ(Entries("UpperFilters"), (Names{"keep"}));
     EXPECT_EQ(Entries("UpperFiltersRemoved"), Names{});
-    EXPECT_EQ(Entries("LowerFilters"), (Names{"QmBoth"}));
+    EXPECT_EQ(Entries("LowerFilters"), (Names{"other"}));
     EXPECT_EQ(Entries("LowerFiltersRemoved"), (Names{"QmBoth"}));
-    EXPECT_TRUE(ServiceExists(L"QmBoth")) << "the lower group still needs it";
+    EXPECT_TRUE(ServiceExists(L"QmBoth")) << "parked in the lower group, it can still be restored";
 
     EXPECT_TRUE(DeleteFilter(LowerFiltersValue, L"qmboth"));
-    EXPECT_EQ(Entries("LowerFilters"), Names{});
+    EXPECT_EQ(Entries("LowerFiltersRemoved"), Names{});
     EXPECT_FALSE(ServiceExists(L"QmBoth"));
 }
 
