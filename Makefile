@@ -5,7 +5,7 @@ PREFIX_DIR := $(abspath $(BUILD))/wineprefix
 ARCHS      := i686 x86_64
 CMAKE_GEN  := -G Ninja -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all deps build build-i686 build-x86_64 configure-i686 configure-x86_64 test run bench sandbox-reset clean
+.PHONY: all deps build build-i686 build-x86_64 configure-i686 configure-x86_64 test run bench soak sandbox-reset clean
 
 all: build
 
@@ -33,6 +33,15 @@ test: deps build
 
 bench: deps build-i686
 	@bash scripts/bench.sh $(BUILD)/i686 $(PREFIX_DIR)
+
+# Random park, restore and delete operations against the prefix's registry; not
+# part of `make test`. SOAK_OPS and SOAK_SEED change the run.
+SOAK_OPS  ?= 100000
+SOAK_SEED ?= 20261208
+soak: deps build-i686
+	@bash scripts/wineprefix.sh $(PREFIX_DIR)
+	@WINEPREFIX=$(PREFIX_DIR) WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+	  wine $(BUILD)/i686/tests/filters/soak_filter_store.exe $(SOAK_OPS) $(SOAK_SEED)
 
 run: deps build-i686
 	@bash scripts/run.sh $(BUILD)/i686/quillmere.exe

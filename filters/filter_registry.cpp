@@ -2,12 +2,16 @@
 
 #include "base/handles.h"
 #include "filters/multi_sz.h"
+#include "filters/store_calls.h"
 
+#include <initializer_list>
 #include <string>
+
+FilterStoreCalls filterStoreCalls = {RegOpenKeyExW, RegSetValueExW};
 
 LSTATUS OpenFilterClassKey(REGSAM access, HKEY* key)
 {
-    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, access, key);
+    return filterStoreCalls.openKey(HKEY_LOCAL_MACHINE, FilterClassKey, 0, access, key);
 }
 
 namespace {
@@ -35,25 +39,44 @@ void DeleteFilterService(const wchar_t* name)
     DeleteService(service.get());
 }
 
+enum class Standing { Absent, Present, Unknown };
 
-// Runs the two list edits of an operation and keeps the first failure's code, so
-// that the service step that follows cannot hide it from the caller.
-template <typename FirstEdit, typename SecondEdit>
-bool EditBothValues(FirstEdit first, SecondEdit second, DWORD* error)
+// Whether `name` stands in any of `values` as the key holds them now. Absent only
+// when every value could be read (a missing one holds nothing) and none lists it.
+Standing NameStandsIn(HKEY key, const wchar_t* name, std::initializer_list<const wchar_t*> values)
 {
-    bool ok = first();
-    if (!ok)
-        *error = GetLastError();
-    if (!second() && ok) {
-        ok = false;
-        *error = GetLastError();
+    bool unknown = false;
+    for (const wchar_t* value : values) {
+        MultiSzList list;
+        LSTATUS status = ReadMultiSzValue(key, value, list);
+        if (status == ERROR_FILE_NOT_FOUND)
+            continue;
+        if (status != ERROR_SUCCESS) {
+            unknown = true;
+            continue;
+        }
+        for (const std::wstring& entry : list.entries)
+            if (MultiSzNamesMatch(entry.c_str(), name))
+                return Standing::Present;
     }
+    return unknown ? Standing::Unknown : Standing::Absent;
+}
+
+// Keeps the first failure's code, so that later steps cannot hide it from the caller.
+bool Edited(bool ok, DWORD* error)
+{
+    if (!ok && *error == ERROR_SUCCESS)
+        *error = GetLastError();
     return ok;
 }
 
-bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* lowerTo,
-                  const wchar_t* upperFrom, const wchar_t* upperTo, DWORD startType)
+// Moves `name` from the `from` value to the `to` value of each group.
+bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* lowerTo, const wchar_t* upperFrom,
+                  const wchar_t* upperTo, bool activate, FilterGroupEdits* edits)
 {
+    FilterGroupEdits done;
+    if (edits)
+        *edits = done;
     UniqueKey key;
     LSTATUS status = OpenFilterClassKey(FilterClassWriteAccess, key.put());
     if (status != ERROR_SUCCESS) {
@@ -61,25 +84,35 @@ bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* 
         return false;
     }
     DWORD error = ERROR_SUCCESS;
-    bool ok = EditBothValues([&] { return MoveMultiSzEntry(key.get(), name, lowerFrom, lowerTo); },
-                             [&] { return MoveMultiSzEntry(key.get(), name, upperFrom, upperTo); }, &error);
-    SetServiceStartType(name, startType);
+    done.lower = Edited(MoveMultiSzEntry(key.get(), name, lowerFrom, lowerTo), &error);
+    done.upper = Edited(MoveMultiSzEntry(key.get(), name, upperFrom, upperTo), &error);
+
+    // An active name whose service is disabled leaves the drive without its filter
+    // at the next start, so the service follows what the active values now hold.
+    Standing active = NameStandsIn(key.get(), name, {LowerFiltersValue, UpperFiltersValue});
+    if (activate && active == Standing::Present)
+        SetServiceStartType(name, SERVICE_BOOT_START);
+    else if (!activate && active == Standing::Absent)
+        SetServiceStartType(name, SERVICE_DISABLED);
+
+    if (edits)
+        *edits = done;
     SetLastError(error);
-    return ok;
+    return done.lower && done.upper;
 }
 
 } // namespace
 
-bool DeactivateFilter(const wchar_t* name)
+bool DeactivateFilter(const wchar_t* name, FilterGroupEdits* edits)
 {
     return ChangeFilter(name, LowerFiltersValue, LowerFiltersRemovedValue, UpperFiltersValue,
-                        UpperFiltersRemovedValue, SERVICE_DISABLED);
+                        UpperFiltersRemovedValue, false, edits);
 }
 
-bool ActivateFilter(const wchar_t* name)
+bool ActivateFilter(const wchar_t* name, FilterGroupEdits* edits)
 {
     return ChangeFilter(name, LowerFiltersRemovedValue, LowerFiltersValue, UpperFiltersRemovedValue,
-                        UpperFiltersValue, SERVICE_BOOT_START);
+                        UpperFiltersValue, true, edits);
 }
 
 bool DeleteFilter(const wchar_t* valueName, const wchar_t* name)
@@ -92,10 +125,14 @@ bool DeleteFilter(const wchar_t* valueName, const wchar_t* name)
     }
     std::wstring parkingValue = std::wstring(valueName) + L"Removed";
     DWORD error = ERROR_SUCCESS;
-    bool ok = EditBothValues([&] { return RemoveMultiSzEntry(key.get(), name, valueName); },
-                             [&] { return RemoveMultiSzEntry(key.get(), name, parkingValue.c_str()); },
-                             &error);
-    DeleteFilterService(name);
+    bool ok = Edited(RemoveMultiSzEntry(key.get(), name, valueName), &error);
+    ok = Edited(RemoveMultiSzEntry(key.get(), name, parkingValue.c_str()), &error) && ok;
+
+    // The same name in the other group, or a removal that failed, still needs it.
+    if (NameStandsIn(key.get(), name,
+                     {LowerFiltersValue, UpperFiltersValue, LowerFiltersRemovedValue, UpperFiltersRemovedValue}) ==
+        Standing::Absent)
+        DeleteFilterService(name);
     SetLastError(error);
     return ok;
 }

@@ -16,18 +16,29 @@ inline constexpr REGSAM FilterClassWriteAccess = KEY_READ | KEY_WRITE; // 0x2001
 
 LSTATUS OpenFilterClassKey(REGSAM access, HKEY* key);
 
+// Which group's edit took effect: the name left (or never stood in) the source
+// value of that group and, if it left, stands in the target.
+struct FilterGroupEdits {
+    bool lower = false;
+    bool upper = false;
+};
+
 // Each returns whether the list edit took effect: the key could be opened for
-// writing and every needed write succeeded (or there was nothing to change). The
-// service step that follows is best effort and does not affect the result. On
-// failure the thread's last error holds the registry's code.
+// writing and every needed write succeeded (or there was nothing to change). On
+// failure the thread's last error holds the registry's code. The service step
+// that follows is best effort, does not affect the result, and runs only when the
+// class key, read back afterwards, shows the state that calls for it; a value that
+// cannot be read leaves the service alone.
 
-// Parks `name`: moves it from both active values to their parking values and
-// disables its service.
-bool DeactivateFilter(const wchar_t* name);
+// Parks `name`: moves it from both active values to their parking values, then
+// disables its service once the name stands in neither active value.
+bool DeactivateFilter(const wchar_t* name, FilterGroupEdits* edits = nullptr);
 
-// Restores `name` from both parking values and sets its service to boot start.
-bool ActivateFilter(const wchar_t* name);
+// Restores `name` from both parking values, then sets its service to boot start
+// when the name stands in an active value.
+bool ActivateFilter(const wchar_t* name, FilterGroupEdits* edits = nullptr);
 
 // Drops `name` from `valueName` ("LowerFilters" or "UpperFilters") and its parking
-// value, then deletes the service. The other group's values are left alone.
+// value; the other group's values are left alone. The service is deleted only when
+// none of the four values names it any more.
 bool DeleteFilter(const wchar_t* valueName, const wchar_t* name);

@@ -1,5 +1,7 @@
 #include "filters/multi_sz.h"
 
+#include "filters/store_calls.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -86,7 +88,7 @@ LSTATUS ReadMultiSzValue(HKEY key, const wchar_t* valueName, MultiSzList& list)
 LSTATUS WriteMultiSzValue(HKEY key, const wchar_t* valueName, const MultiSzList& list)
 {
     std::vector<BYTE> data = SerializeMultiSz(list);
-    return RegSetValueExW(key, valueName, 0, REG_MULTI_SZ, data.data(), static_cast<DWORD>(data.size()));
+    return filterStoreCalls.setValue(key, valueName, 0, REG_MULTI_SZ, data.data(), static_cast<DWORD>(data.size()));
 }
 
 namespace {

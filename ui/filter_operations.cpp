@@ -51,15 +51,17 @@ int FindRow(HWND list, const wchar_t* name, int after)
 }
 
 // Moves the row's check box between active and parked only once the registry has
-// changed, so the list never shows a state the class key does not hold.
+// changed, so the list never shows a state the class key does not hold. The name
+// moves in both groups, and only the edit of the row's own group decides the row.
 void ChangeRows(HWND list, const wchar_t* name, bool activate, ChangeFailures* failures)
 {
     for (int index = FindRow(list, name, -1); index >= 0; index = FindRow(list, name, index)) {
-        bool changed = activate ? ActivateFilter(name) : DeactivateFilter(name);
-        if (!changed) {
+        FilterGroupEdits edits;
+        bool changed = activate ? ActivateFilter(name, &edits) : DeactivateFilter(name, &edits);
+        if (!changed)
             failures->Add(name, GetLastError());
+        if (!(FilterItemGroup(name) == FilterGroupUpper ? edits.upper : edits.lower))
             continue;
-        }
         UINT state = GetFilterItemState(list, index);
         if (activate && (state == Parked || state == ParkedMissing))
             ++state;
@@ -122,7 +124,9 @@ void FixProblemsAutomatically(HWND list)
             continue;
         auto* name = reinterpret_cast<const wchar_t*>(item.lParam);
         ServiceInfo info{};
-        if (!QueryServiceInfo(name, &info) || info.currentState != SERVICE_RUNNING)
+        bool known = QueryServiceInfo(name, &info);
+        // State 0: the manager could not be asked, so a running filter may stand here.
+        if (info.currentState != 0 && (!known || info.currentState != SERVICE_RUNNING))
             ChangeRows(list, name, false, &failures);
     }
     DeviceChangeOutcome outcome = RunWithProgress(DICS_PROPCHANGE);

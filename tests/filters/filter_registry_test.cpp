@@ -93,27 +93,53 @@ TEST_F(FilterRegistry, ServiceStepsAreBestEffort)
     EXPECT_EQ(Entries("LowerFiltersRemoved"), Names{});
 }
 
-TEST_F(FilterRegistry, DeleteTouchesOnlyItsGroupAndDeletesTheService)
+TEST_F(FilterRegistry, DeleteTouchesOnlyItsGroupAndDeletesTheServiceOnceNoValueNamesIt)
 {
     ASSERT_TRUE(CreateDriverService(L"QmBoth", kDriverPath));
     WriteClassMultiSz(UpperFiltersValue, {L"qmboth", L"keep", L"QMBOTH"});
     WriteClassMultiSz(UpperFiltersRemovedValue, {L"QmBoth"});
-    WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
+    WriteClassMultiSz(LowerFiltersValue, {L"other"});
     WriteClassMultiSz(LowerFiltersRemovedValue, {L"QmBoth"});
 
     EXPECT_TRUE(DeleteFilter(UpperFiltersValue, L"QmBoth"));
     EXPECT_EQ(Entries("UpperFilters"), (Names{"keep"}));
     EXPECT_EQ(Entries("UpperFiltersRemoved"), Names{});
-    EXPECT_EQ(Entries("LowerFilters"), (Names{"QmBoth"}));
+    EXPECT_EQ(Entries("LowerFilters"), (Names{"other"}));
     EXPECT_EQ(Entries("LowerFiltersRemoved"), (Names{"QmBoth"}));
+    EXPECT_TRUE(ServiceExists(L"QmBoth")) << "parked in the lower group, it can still be restored";
+
+    EXPECT_TRUE(DeleteFilter(LowerFiltersValue, L"qmboth"));
+    EXPECT_EQ(Entries("LowerFiltersRemoved"), Names{});
     EXPECT_FALSE(ServiceExists(L"QmBoth"));
+}
+
+TEST_F(FilterRegistry, AGroupWhoseWriteFailsKeepsItsNameAndTheServiceItNeeds)
+{
+    ASSERT_TRUE(CreateDriverService(L"QmBoth", kDriverPath));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
+    WriteClassMultiSz(UpperFiltersValue, {L"QmBoth"});
+    FilterGroupEdits edits;
+    {
+        StoreWriteFails upperSource(UpperFiltersValue);
+        EXPECT_FALSE(DeactivateFilter(L"QmBoth", &edits));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_WRITE_FAULT));
+    }
+    EXPECT_TRUE(edits.lower);
+    EXPECT_FALSE(edits.upper);
+    EXPECT_EQ(Entries("LowerFilters"), Names{});
+    EXPECT_EQ(Entries("LowerFiltersRemoved"), (Names{"QmBoth"}));
+    // The target is written first, so the failed source write leaves the name in both.
+    EXPECT_EQ(Entries("UpperFilters"), (Names{"QmBoth"}));
+    EXPECT_EQ(Entries("UpperFiltersRemoved"), (Names{"QmBoth"}));
+    EXPECT_EQ(ServiceStartType(L"QmBoth"), SERVICE_DEMAND_START) << "still an upper filter";
 }
 
 TEST_F(FilterRegistry, WithoutWriteAccessNothingChangesAndFailureIsReported)
 {
     ASSERT_TRUE(CreateDriverService(L"QmLower", kDriverPath));
+    ASSERT_TRUE(CreateDriverService(L"QmUpper", kDriverPath));
     WriteClassMultiSz(LowerFiltersValue, {L"QmLower"});
-    WriteClassMultiSz(UpperFiltersRemovedValue, {L"QmLower"});
+    WriteClassMultiSz(UpperFiltersRemovedValue, {L"QmLower", L"QmUpper"});
     {
         ReadOnlyClassKey readOnly;
         ASSERT_TRUE(readOnly.applied());
@@ -124,11 +150,21 @@ TEST_F(FilterRegistry, WithoutWriteAccessNothingChangesAndFailureIsReported)
         EXPECT_FALSE(DeleteFilter(LowerFiltersValue, L"QmLower"));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     }
+    // A key that opens but refuses writes: the edits fail, so the service stays as it is.
+    {
+        StoreOpensReadOnly readOnly;
+        EXPECT_FALSE(DeactivateFilter(L"QmLower"));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        EXPECT_FALSE(ActivateFilter(L"QmUpper"));
+        EXPECT_FALSE(DeleteFilter(LowerFiltersValue, L"QmLower"));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    }
     EXPECT_EQ(Entries("LowerFilters"), (Names{"QmLower"}));
-    EXPECT_EQ(Entries("UpperFiltersRemoved"), (Names{"QmLower"}));
+    EXPECT_EQ(Entries("UpperFiltersRemoved"), (Names{"QmLower", "QmUpper"}));
     EXPECT_FALSE(Exists("LowerFiltersRemoved"));
     EXPECT_FALSE(Exists("UpperFilters"));
     EXPECT_EQ(ServiceStartType(L"QmLower"), SERVICE_DEMAND_START);
+    EXPECT_EQ(ServiceStartType(L"QmUpper"), SERVICE_DEMAND_START);
 }
 
 } // namespace

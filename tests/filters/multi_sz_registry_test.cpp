@@ -107,6 +107,24 @@ TEST_F(MultiSzRegistry, MoveKeepsADuplicateAlreadyInTheTarget)
     EXPECT_TRUE(HoldsExactly(LowerFiltersRemovedValue, std::wstring(L"dup\0z\0dup\0\0", 11)));
 }
 
+TEST_F(MultiSzRegistry, AKeyThatMayNotBeWrittenFailsWithTheRegistrysCodeAndKeepsBothValues)
+{
+    WriteClassMultiSz(LowerFiltersValue, {L"a", L"n"});
+    WriteClassMultiSz(LowerFiltersRemovedValue, {L"p"});
+    UniqueKey readOnly;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, KEY_READ, readOnly.put()), ERROR_SUCCESS);
+
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(RemoveMultiSzEntry(readOnly.get(), L"N", LowerFiltersValue));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(MoveMultiSzEntry(readOnly.get(), L"N", LowerFiltersValue, LowerFiltersRemovedValue));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+    EXPECT_TRUE(HoldsExactly(LowerFiltersValue, std::wstring(L"a\0n\0\0", 5)));
+    EXPECT_TRUE(HoldsExactly(LowerFiltersRemovedValue, std::wstring(L"p\0\0", 3)));
+}
+
 TEST_F(MultiSzRegistry, LongListsAreEditedWhole)
 {
     // Far past the 1024 bytes a fixed buffer would hold, on both sides of the move.

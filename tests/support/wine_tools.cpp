@@ -249,6 +249,46 @@ RestrictedClassKey::~RestrictedClassKey()
         RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved_.data());
 }
 
+namespace {
+
+LSTATUS WINAPI OpenForReadingOnly(HKEY root, const wchar_t* path, DWORD options, REGSAM, HKEY* key)
+{
+    return RegOpenKeyExW(root, path, options, KEY_READ, key);
+}
+
+const wchar_t* failingWriteValue = nullptr;
+
+LSTATUS WINAPI SetValueUnlessFailing(HKEY key, const wchar_t* valueName, DWORD reserved, DWORD type,
+                                     const BYTE* data, DWORD size)
+{
+    if (valueName && lstrcmpiW(valueName, failingWriteValue) == 0)
+        return ERROR_WRITE_FAULT;
+    return RegSetValueExW(key, valueName, reserved, type, data, size);
+}
+
+} // namespace
+
+StoreOpensReadOnly::StoreOpensReadOnly() : saved_(filterStoreCalls)
+{
+    filterStoreCalls.openKey = OpenForReadingOnly;
+}
+
+StoreOpensReadOnly::~StoreOpensReadOnly()
+{
+    filterStoreCalls = saved_;
+}
+
+StoreWriteFails::StoreWriteFails(const wchar_t* valueName) : saved_(filterStoreCalls)
+{
+    failingWriteValue = valueName;
+    filterStoreCalls.setValue = SetValueUnlessFailing;
+}
+
+StoreWriteFails::~StoreWriteFails()
+{
+    filterStoreCalls = saved_;
+}
+
 bool SetTestServiceStartType(const std::wstring& name, DWORD startType)
 {
     UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));

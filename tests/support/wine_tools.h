@@ -2,6 +2,8 @@
 // check the outcome through Wine's own tools.
 #pragma once
 
+#include "filters/store_calls.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -81,6 +83,32 @@ public:
 class NoAccessClassKey : public RestrictedClassKey {
 public:
     NoAccessClassKey() : RestrictedClassKey(L"D:P") {}
+};
+
+// While alive, every class key the filter store opens may be read but not written,
+// whatever access the store asks for: the key opens, and each write is refused.
+class StoreOpensReadOnly {
+public:
+    StoreOpensReadOnly();
+    ~StoreOpensReadOnly();
+    StoreOpensReadOnly(const StoreOpensReadOnly&) = delete;
+    StoreOpensReadOnly& operator=(const StoreOpensReadOnly&) = delete;
+
+private:
+    FilterStoreCalls saved_;
+};
+
+// While alive, the filter store's writes to the value `valueName` fail with
+// ERROR_WRITE_FAULT and write nothing; its other writes go through.
+class StoreWriteFails {
+public:
+    explicit StoreWriteFails(const wchar_t* valueName);
+    ~StoreWriteFails();
+    StoreWriteFails(const StoreWriteFails&) = delete;
+    StoreWriteFails& operator=(const StoreWriteFails&) = delete;
+
+private:
+    FilterStoreCalls saved_;
 };
 
 // The system's text for an error code, as FormatMessage gives it, line breaks trimmed.

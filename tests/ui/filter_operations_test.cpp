@@ -66,7 +66,7 @@ TEST_F(FilterOperationsTest, DeleteAsksWithTheListedNameAndNoKeepsEverything)
     EXPECT_TRUE(ServiceExists(L"QmBoth"));
 }
 
-TEST_F(FilterOperationsTest, DeleteYesRemovesOneRowItsEntriesAndTheService)
+TEST_F(FilterOperationsTest, DeleteYesRemovesOneRowAndItsEntries)
 {
     ASSERT_TRUE(CreateDriverService(L"QmBoth", L"C:\\qmboth.sys"));
     WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
@@ -87,7 +87,39 @@ TEST_F(FilterOperationsTest, DeleteYesRemovesOneRowItsEntriesAndTheService)
     EXPECT_EQ(RegQueryClassValue("UpperFilters").entries, Names{});
     EXPECT_EQ(RegQueryClassValue("UpperFiltersRemoved").entries, Names{});
     EXPECT_EQ(RegQueryClassValue("LowerFilters").entries, Names{"QmBoth"});
-    EXPECT_FALSE(ServiceExists(L"QmBoth"));
+    EXPECT_TRUE(ServiceExists(L"QmBoth")) << "the lower row still needs it";
+}
+
+TEST_F(FilterOperationsTest, ARowChangesOnlyWhenTheEditOfItsOwnGroupTookEffect)
+{
+    ASSERT_TRUE(CreateDriverService(L"QmBoth", L"C:\\qmboth.sys"));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
+    WriteClassMultiSz(UpperFiltersValue, {L"QmBoth"});
+    OpenWindow();
+    int lower = FindRow(L"QmBoth", 0);
+    int upper = FindRow(L"QmBoth", 1);
+    {
+        StoreOpensReadOnly readOnly;
+        DialogWatcher error(IDOK);
+        DeactivateFilterItems(list, RowName(lower));
+        ASSERT_TRUE(error.Wait());
+        EXPECT_NE(error.AllText().find(L"QmBoth"), std::wstring::npos);
+        EXPECT_NE(error.AllText().find(SystemMessage(ERROR_ACCESS_DENIED)), std::wstring::npos)
+            << Narrow(error.AllText());
+    }
+    EXPECT_EQ(RowState(lower), static_cast<UINT>(Active));
+    EXPECT_EQ(RegQueryClassValue("LowerFilters").entries, Names{"QmBoth"});
+
+    // Only the upper group's write fails: the lower row moves, the upper one stays.
+    StoreWriteFails upperSource(UpperFiltersValue);
+    for (int row : {lower, upper}) {
+        DialogWatcher error(IDOK);
+        DeactivateFilterItems(list, RowName(row));
+        ASSERT_TRUE(error.Wait());
+        EXPECT_NE(error.AllText().find(L"QmBoth"), std::wstring::npos);
+    }
+    EXPECT_EQ(RowState(lower), static_cast<UINT>(Parked));
+    EXPECT_EQ(RowState(upper), static_cast<UINT>(Active));
 }
 
 TEST_F(FilterOperationsTest, WithoutRightsRowsStayAndTheUserIsToldOnce)

@@ -1,13 +1,19 @@
 // A service manager that cannot be reached: each query shows the system's text for
-// the error in an error box and leaves the caller's record alone.
+// the error in an error box and leaves the caller's record alone, and "Fix problems
+// automatically" parks nothing whose state it could not learn.
 //
 // The manager is made unreachable for real by ending Wine's services.exe. That ends
 // every service of the running Wine session as well, so this check is a program of
 // its own: once it exits, the next program of the prefix starts a fresh session
 // with a new service manager.
+#include "filters/filter_registry.h"
+#include "res/resource.h"
 #include "services/service_info.h"
 #include "support/wine_tools.h"
+#include "ui/filter_list.h"
+#include "ui/filter_operations.h"
 
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
@@ -38,7 +44,9 @@ bool EndServiceManagerProcess()
         if (lstrcmpiW(entry.szExeFile, L"services.exe") == 0)
             id = entry.th32ProcessID;
     CloseHandle(snapshot);
-    HANDLE process = id ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id) : nullptr;
+    if (id == 0)
+        return true; // already ended by an earlier test of this program
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
     if (!process)
         return false;
     bool ended = TerminateProcess(process, 1) && WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
@@ -169,6 +177,41 @@ TEST(ServiceManagerGone, EachQueryShowsTheSystemsTextAndChangesNothing)
         EXPECT_EQ(box.caption, L"Error") << "the platform's default caption";
         EXPECT_EQ(box.icon, LoadIconW(nullptr, IDI_ERROR));
     }
+}
+
+TEST(ServiceManagerGone, FixProblemsParksNoRowWhoseStateItCouldNotLearn)
+{
+    ResetFilterValues();
+    // mountmgr runs in every prefix, so parking it would be wrong for certain.
+    WriteClassMultiSz(UpperFiltersValue, {L"mountmgr"});
+    WriteClassMultiSz(LowerFiltersValue, {L"QmNoSuchService"});
+    ASSERT_TRUE(EndServiceManagerProcess());
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, GENERIC_READ);
+    if (manager) {
+        CloseServiceHandle(manager);
+        GTEST_SKIP() << "Wine brought its service manager back at once";
+    }
+
+    InitCommonControls();
+    // A hidden parent, so the box watcher finds only the boxes.
+    HWND host = CreateWindowExW(0, L"Static", nullptr, WS_POPUP, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
+    HWND list = CreateWindowExW(0, WC_LISTVIEWW, nullptr, WS_CHILD | LVS_REPORT, 0, 0, 400, 300, host,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_FILTER_LIST)), nullptr, nullptr);
+    ASSERT_NE(list, nullptr);
+    {
+        BoxWatcher watcher;
+        SetUpFilterList(list);
+        PopulateFilterList(list);
+        ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
+        FixProblemsAutomatically(list);
+        watcher.Stop();
+    }
+    for (int row = 0; row < 2; ++row)
+        EXPECT_EQ(GetFilterItemState(list, row), static_cast<UINT>(ActiveMissing)) << "row " << row;
+    EXPECT_EQ(RegQueryClassValue("UpperFilters").entries, std::vector<std::string>{"mountmgr"});
+    EXPECT_EQ(RegQueryClassValue("LowerFilters").entries, std::vector<std::string>{"QmNoSuchService"});
+    DestroyWindow(host);
+    ResetFilterValues();
 }
 
 } // namespace

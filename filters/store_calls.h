@@ -1,0 +1,12 @@
+// The two registry calls of the filter store that tests replace: the class key's
+// open, to hand the store a key it may read but not write, and the value write,
+// to fail one chosen write of an edit.
+#pragma once
+
+#include <windows.h>
+
+struct FilterStoreCalls {
+    decltype(&RegOpenKeyExW) openKey;
+    decltype(&RegSetValueExW) setValue;
+};
+extern FilterStoreCalls filterStoreCalls;
