@@ -1,11 +1,15 @@
-# The two commands of the README: `make run` and `make test`. Everything else here
-# is what they are made of.
+# The commands of the README: `make run`, `make test` and `make dist`. Everything
+# else here is what they are made of.
 BUILD      ?= build
 PREFIX_DIR := $(abspath $(BUILD))/wineprefix
 ARCHS      := i686 x86_64
 CMAKE_GEN  := -G Ninja -DCMAKE_BUILD_TYPE=Release
+# The package is named after the fixed file version that the resource script gives
+# the programs (FILEVERSION 1, 0, 0, 0 -> 1.0.0.0).
+DIST_VERSION := $(shell sed -nE 's/^[[:space:]]*FILEVERSION[[:space:]]+([0-9]+)[[:space:]]*,[[:space:]]*([0-9]+)[[:space:]]*,[[:space:]]*([0-9]+)[[:space:]]*,[[:space:]]*([0-9]+).*/\1.\2.\3.\4/p' res/quillmere.rc)
+DIST_ZIP     := $(BUILD)/dist/quillmere-$(DIST_VERSION).zip
 
-.PHONY: all deps build build-i686 build-x86_64 configure-i686 configure-x86_64 test run bench soak sandbox-reset clean
+.PHONY: all deps build build-i686 build-x86_64 configure-i686 configure-x86_64 test dist run bench soak sandbox-reset clean
 
 all: build
 
@@ -25,11 +29,16 @@ $(foreach a,$(ARCHS),$(eval $(call arch_rules,$(a))))
 
 build: deps build-i686 build-x86_64
 
-test: deps build
+# The package is checked first: it takes seconds, the tests minutes.
+test: deps build dist
+	@bash scripts/check_dist.sh $(DIST_ZIP)
 	@set -e; for a in $(ARCHS); do \
 	  echo "== tests, $$a =="; \
 	  ctest --test-dir $(BUILD)/$$a --output-on-failure; \
 	done
+
+dist: deps build
+	@bash scripts/dist.sh $(BUILD) $(DIST_ZIP)
 
 bench: deps build-i686
 	@bash scripts/bench.sh $(BUILD)/i686 $(PREFIX_DIR)

@@ -260,8 +260,13 @@ void PopulateFilterList(HWND list)
         ShowSystemErrorBox(GetParent(list), static_cast<DWORD>(status));
         return;
     }
+    // Unless told otherwise the list updates its scroll bars and invalidates itself
+    // after every row; once, at the end, is enough.
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     AddFilterEntries(list, key.get(), FilterGroupLower);
     AddFilterEntries(list, key.get(), FilterGroupUpper);
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
 }
 
 void AddFilterEntries(HWND list, HKEY key, FilterGroup group)

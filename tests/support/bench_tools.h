@@ -1,10 +1,11 @@
-// Shared by the benchmark programs: timing, and the service manager calls that a
-// service query cannot do without.
+// Shared by the benchmark programs: timing, and the system calls that a service
+// query cannot do without, made bare.
 #pragma once
 
 #include "base/handles.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -48,23 +49,94 @@ inline double Median(std::vector<double> values)
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-// Connection, service, configuration and description (each sized first), status,
-// and closing both handles.
-inline void BareServiceQuery(const wchar_t* name)
+// Where a bare query looks a description up, fixed once per benchmark: the
+// descriptions file of the current directory, and the thread language's section,
+// which a query tries before "en".
+struct BareDescriptions {
+    std::wstring file;
+    std::wstring language;
+};
+
+inline BareDescriptions BareDescriptionsHere()
+{
+    BareDescriptions where;
+    wchar_t buffer[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, buffer);
+    where.file = std::wstring(buffer) + L"\\descriptions.ini";
+    wchar_t language[8] = {};
+    if (GetLocaleInfoW(GetThreadLocale(), LOCALE_SISO639LANGNAME, language, 8) > 0)
+        where.language = language;
+    return where;
+}
+
+// The profile reads a query makes: the language's section, then "en" when that
+// gave nothing (so "en" twice for an English thread).
+inline bool BareLookupDescription(const BareDescriptions& where, const wchar_t* name)
+{
+    wchar_t text[255] = {};
+    if (!where.language.empty())
+        GetPrivateProfileStringW(where.language.c_str(), name, L"", text, 255, where.file.c_str());
+    if (!text[0])
+        GetPrivateProfileStringW(L"en", name, L"", text, 255, where.file.c_str());
+    return text[0] != L'\0';
+}
+
+// A file's FileDescription: size, read, the first translation, the string.
+inline void BareFileDescription(const wchar_t* file)
+{
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeW(file, &ignored);
+    if (size == 0)
+        return;
+    UniqueHeapBlock block = AllocateHeapBlock(size);
+    if (!block || !GetFileVersionInfoW(file, 0, size, block.get()))
+        return;
+    unsigned language = 0x03EC;
+    unsigned codePage = 0x0400;
+    void* translation = nullptr;
+    UINT bytes = 0;
+    if (VerQueryValueW(block.get(), L"\\VarFileInfo\\Translation", &translation, &bytes) && bytes >= 4) {
+        language = static_cast<const WORD*>(translation)[0];
+        codePage = static_cast<const WORD*>(translation)[1];
+    }
+    wchar_t subBlock[64];
+    std::swprintf(subBlock, 64, L"\\StringFileInfo\\%04X%04X\\FileDescription", language, codePage);
+    void* value = nullptr;
+    UINT characters = 0;
+    VerQueryValueW(block.get(), subBlock, &value, &characters);
+}
+
+// The system calls one service query makes, in its order and with its branches:
+// connection and service; for a missing service only the descriptions file; else
+// configuration, the descriptions file, the service's own description when the
+// file has none and the driver file's when the service has none either (each
+// sized first), status, and closing both handles. `driverFile` is the path the
+// query reads the version resource through.
+inline void BareServiceQuery(const wchar_t* name, const BareDescriptions& where, const wchar_t* driverFile)
 {
     UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
-    UniqueServiceHandle service(manager ? OpenServiceW(manager.get(), name, GENERIC_READ) : nullptr);
-    if (!service)
+    if (!manager)
         return;
+    UniqueServiceHandle service(OpenServiceW(manager.get(), name, GENERIC_READ));
+    if (!service) {
+        BareLookupDescription(where, name);
+        return;
+    }
     DWORD needed = 0;
     QueryServiceConfigW(service.get(), nullptr, 0, &needed);
     UniqueHeapBlock config = AllocateHeapBlock(needed);
     QueryServiceConfigW(service.get(), static_cast<QUERY_SERVICE_CONFIGW*>(config.get()), needed, &needed);
-    needed = 0;
-    QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, nullptr, 0, &needed);
-    UniqueHeapBlock description = AllocateHeapBlock(needed);
-    QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, static_cast<BYTE*>(description.get()), needed,
-                         &needed);
+    if (!BareLookupDescription(where, name)) {
+        needed = 0;
+        QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, nullptr, 0, &needed);
+        UniqueHeapBlock description = AllocateHeapBlock(needed);
+        if (description && QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION,
+                                                static_cast<BYTE*>(description.get()), needed, &needed)) {
+            const wchar_t* own = static_cast<SERVICE_DESCRIPTIONW*>(description.get())->lpDescription;
+            if (!own || !*own)
+                BareFileDescription(driverFile);
+        }
+    }
     SERVICE_STATUS status{};
     QueryServiceStatus(service.get(), &status);
 }

@@ -150,6 +150,9 @@ TEST_F(FilterListTest, LongValuesListEveryNameAndAnEmptyFirstEntryListsNone)
     ASSERT_EQ(RowCount(), 60);
     EXPECT_STREQ(RowName(0), L"QmLongListFilter59");
     EXPECT_STREQ(RowName(59), L"QmLongListFilter0");
+    // The fill holds the list's drawing back; unless it hands it back, the rows stay
+    // undrawn and out of reach of a scroll bar.
+    EXPECT_TRUE(GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL);
 }
 
 TEST_F(FilterListTest, ParkedRowsGetTheirCheckBoxWithoutAnActiveValue)

@@ -1,7 +1,7 @@
-// Cost of filling ServiceInfo, next to the service manager calls every query has
-// to make anyway, measured side by side on the same 50 driver services. What the
-// program adds on top (descriptions file, driver file's version resource, path
-// expansion, copies) shows as the ratio.
+// Cost of filling ServiceInfo, next to the system calls the same query makes
+// anyway (service manager, descriptions file, driver file's version resource),
+// made bare, side by side on the same 50 driver services. What the program adds
+// on top (path building and expansion, the language, copies) shows as the ratio.
 #include "base/handles.h"
 #include "services/service_info.h"
 #include "support/bench_tools.h"
@@ -37,17 +37,16 @@ bool ProgramQuery(const wchar_t* name)
     return QueryServiceInfo(name, &info);
 }
 
-template <typename Query>
-double TimeOne(const std::wstring& name, Query query)
-{
-    return TimeSeconds([&] { query(name.c_str()); });
-}
-
 // Each service is queried both ways back to back, the order alternating, so that
 // drift in the machine's speed falls on both alike. Per round the mean cost of a
 // query; over the rounds the median.
-void Compare(const char* label, const std::vector<std::wstring>& names)
+void Compare(const char* label, const std::vector<std::wstring>& names, const BareDescriptions& where,
+             const std::wstring& driverFile)
 {
+    auto bareOne = [&](const std::wstring& name) {
+        return TimeSeconds([&] { BareServiceQuery(name.c_str(), where, driverFile.c_str()); });
+    };
+    auto programOne = [](const std::wstring& name) { return TimeSeconds([&] { ProgramQuery(name.c_str()); }); };
     std::vector<double> bare;
     std::vector<double> program;
     for (int round = -1; round < Rounds; ++round) {
@@ -55,11 +54,11 @@ void Compare(const char* label, const std::vector<std::wstring>& names)
         double programTotal = 0;
         for (size_t i = 0; i < names.size(); ++i) {
             if ((i + static_cast<size_t>(round + 1)) % 2) {
-                bareTotal += TimeOne(names[i], BareServiceQuery);
-                programTotal += TimeOne(names[i], ProgramQuery);
+                bareTotal += bareOne(names[i]);
+                programTotal += programOne(names[i]);
             } else {
-                programTotal += TimeOne(names[i], ProgramQuery);
-                bareTotal += TimeOne(names[i], BareServiceQuery);
+                programTotal += programOne(names[i]);
+                bareTotal += bareOne(names[i]);
             }
         }
         if (round < 0)
@@ -69,7 +68,7 @@ void Compare(const char* label, const std::vector<std::wstring>& names)
     }
     double programCost = Median(program) * 1e6;
     double bareCost = Median(bare) * 1e6;
-    std::printf("%-32s %2zu services: QueryServiceInfo %7.1f us/query, bare manager calls %7.1f us/query, "
+    std::printf("%-32s %2zu services: QueryServiceInfo %7.1f us/query, bare calls %7.1f us/query, "
                 "ratio=%.2f\n",
                 label, names.size(), programCost, bareCost, programCost / bareCost);
     std::fflush(stdout);
@@ -161,11 +160,12 @@ int wmain()
         std::vector<std::wstring> described(all.begin(), all.begin() + ServiceCount / 2);
         std::vector<std::wstring> fromFile(all.begin() + ServiceCount / 2, all.end());
 
-        Compare("own description", described);
-        Compare("driver file's version resource", fromFile);
-        Compare("all, no descriptions file", all);
+        BareDescriptions where = BareDescriptionsHere();
+        Compare("own description", described, where, driver);
+        Compare("driver file's version resource", fromFile, where, driver);
+        Compare("all, no descriptions file", all, where, driver);
         if (WriteDescriptionsFile(scratch))
-            Compare("all, from descriptions.ini", all);
+            Compare("all, from descriptions.ini", all, where, driver);
     }
 
     RemoveServices(manager.get());
