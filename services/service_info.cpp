@@ -34,7 +34,10 @@ UniqueHeapBlock ReadConfiguration(SC_HANDLE service, ServiceInfo* info)
     if (!config || !QueryServiceConfigW(service, config, needed, &needed))
         return UniqueHeapBlock();
     CopyField(info->displayName, DisplayTextLength, config->lpDisplayName);
-    CopyField(info->imagePath, PathLength, config->lpBinaryPathName);
+    // A path cut to its field would name another file, and the properties dialog
+    // reads the driver file through this field; one that does not fit is left empty.
+    const wchar_t* imagePath = config->lpBinaryPathName ? config->lpBinaryPathName : L"";
+    CopyField(info->imagePath, PathLength, std::wcslen(imagePath) < PathLength ? imagePath : L"");
     info->serviceType = config->dwServiceType;
     info->errorControl = config->dwErrorControl;
     info->startType = config->dwStartType;
