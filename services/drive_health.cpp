@@ -39,19 +39,35 @@ bool DriveWorks(const DriveHealth& drive)
     return drive.started && drive.problem == 0;
 }
 
-int TextWidth(HWND bar, const std::wstring& text)
-{
-    UniqueWindowDC dc(bar);
-    if (!dc)
-        return 0;
-    HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(bar, WM_GETFONT, 0, 0));
-    HGDIOBJ previous = font ? SelectObject(dc.get(), font) : nullptr;
-    SIZE extent{};
-    GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
-    if (previous)
-        SelectObject(dc.get(), previous);
-    return extent.cx;
-}
+// Widths of texts in the bar's font. One device context for a whole layout: a
+// long name is measured once for every character it may lose.
+class BarTextWidths {
+public:
+    explicit BarTextWidths(HWND bar) : dc_(bar)
+    {
+        HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(bar, WM_GETFONT, 0, 0));
+        previous_ = dc_ && font ? SelectObject(dc_.get(), font) : nullptr;
+    }
+    ~BarTextWidths()
+    {
+        if (previous_)
+            SelectObject(dc_.get(), previous_);
+    }
+    BarTextWidths(const BarTextWidths&) = delete;
+    BarTextWidths& operator=(const BarTextWidths&) = delete;
+
+    int operator()(const std::wstring& text) const
+    {
+        SIZE extent{};
+        if (dc_)
+            GetTextExtentPoint32W(dc_.get(), text.c_str(), static_cast<int>(text.size()), &extent);
+        return extent.cx;
+    }
+
+private:
+    UniqueWindowDC dc_;
+    HGDIOBJ previous_ = nullptr;
+};
 
 } // namespace
 
@@ -163,9 +179,10 @@ void LayOutStatusBarParts(HWND statusBar)
 {
     RECT client{};
     GetClientRect(statusBar, &client);
+    BarTextWidths widths(statusBar);
     // The driver line's part is as wide as its longer text, but never more than half.
-    int driverText = std::max(TextWidth(statusBar, LoadProgramString(IDS_DRIVER_RUNNING)),
-                              TextWidth(statusBar, LoadProgramString(IDS_DRIVER_NOT_RUNNING)));
+    int driverText = std::max(widths(LoadProgramString(IDS_DRIVER_RUNNING)),
+                              widths(LoadProgramString(IDS_DRIVER_NOT_RUNNING)));
     int edges[2] = {std::min(driverText + 4 * GetSystemMetrics(SM_CXEDGE) + 8, static_cast<int>(client.right / 2)), -1};
     SendMessageW(statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
 
@@ -174,7 +191,6 @@ void LayOutStatusBarParts(HWND statusBar)
     int width = part.right - part.left - 4 * GetSystemMetrics(SM_CXEDGE);
     if (GetWindowLongPtrW(statusBar, GWL_STYLE) & SBARS_SIZEGRIP)
         width -= GetSystemMetrics(SM_CXVSCROLL);
-    auto measure = [statusBar](const std::wstring& candidate) { return TextWidth(statusBar, candidate); };
-    std::wstring text = FitDriveHealthText(shownDriveText, width, measure);
+    std::wstring text = FitDriveHealthText(shownDriveText, width, std::cref(widths));
     SendMessageW(statusBar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text.c_str()));
 }

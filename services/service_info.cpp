@@ -23,25 +23,23 @@ void CopyField(wchar_t* field, size_t capacity, const wchar_t* text)
     lstrcpynW(field, text ? text : L"", static_cast<int>(capacity));
 }
 
-// The configuration block stays with the caller: the image path field holds a cut
-// copy, and a cut path names another file.
-UniqueHeapBlock ReadConfiguration(SC_HANDLE service, ServiceInfo* info)
+bool ReadConfiguration(SC_HANDLE service, ServiceInfo* info)
 {
     DWORD needed = 0;
     QueryServiceConfigW(service, nullptr, 0, &needed);
     UniqueHeapBlock block = AllocateHeapBlock(needed);
     auto* config = static_cast<QUERY_SERVICE_CONFIGW*>(block.get());
     if (!config || !QueryServiceConfigW(service, config, needed, &needed))
-        return UniqueHeapBlock();
+        return false;
     CopyField(info->displayName, DisplayTextLength, config->lpDisplayName);
-    // A path cut to its field would name another file, and the properties dialog
-    // reads the driver file through this field; one that does not fit is left empty.
+    // A path cut to its field would name another file, and the driver file is read
+    // through this field; one that does not fit is left empty and names none.
     const wchar_t* imagePath = config->lpBinaryPathName ? config->lpBinaryPathName : L"";
     CopyField(info->imagePath, PathLength, std::wcslen(imagePath) < PathLength ? imagePath : L"");
     info->serviceType = config->dwServiceType;
     info->errorControl = config->dwErrorControl;
     info->startType = config->dwStartType;
-    return block;
+    return true;
 }
 
 // The descriptions file wins, then the service's own text, then the driver file's.
@@ -85,16 +83,15 @@ bool QueryServiceInfo(const wchar_t* name, ServiceInfo* info)
         return false;
     }
 
-    UniqueHeapBlock configuration = ReadConfiguration(service.get(), info);
-    const auto* config = static_cast<const QUERY_SERVICE_CONFIGW*>(configuration.get());
-    ChooseDescription(service.get(), name, config ? config->lpBinaryPathName : nullptr, info);
+    bool configured = ReadConfiguration(service.get(), info);
+    ChooseDescription(service.get(), name, configured ? info->imagePath : nullptr, info);
 
     SERVICE_STATUS status{};
     if (QueryServiceStatus(service.get(), &status)) {
         info->currentState = status.dwCurrentState;
         info->controlsAccepted = status.dwControlsAccepted;
     }
-    return config != nullptr;
+    return configured;
 }
 
 bool LookupDescription(const wchar_t* name, wchar_t* out)

@@ -34,7 +34,6 @@ const VersionCalls& Version()
 struct Wow64Calls {
     BOOL(WINAPI* disable)(void** previous);
     BOOL(WINAPI* revert)(void* previous);
-    bool underWow64;
 };
 
 const Wow64Calls& Wow64()
@@ -43,8 +42,7 @@ const Wow64Calls& Wow64()
     static const Wow64Calls calls = [] {
         HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
         return Wow64Calls{LookUpProcedure<decltype(Wow64Calls::disable)>(kernel, "Wow64DisableWow64FsRedirection"),
-                          LookUpProcedure<decltype(Wow64Calls::revert)>(kernel, "Wow64RevertWow64FsRedirection"),
-                          RunningUnderWow64()};
+                          LookUpProcedure<decltype(Wow64Calls::revert)>(kernel, "Wow64RevertWow64FsRedirection")};
     }();
     return calls;
 }
@@ -57,7 +55,7 @@ public:
     explicit NativeFileSystemView(bool wanted)
     {
         const Wow64Calls& calls = Wow64();
-        if (wanted && calls.underWow64 && calls.disable && calls.revert)
+        if (wanted && RunningUnderWow64() && calls.disable && calls.revert)
             disabled_ = calls.disable(&previous_) != FALSE;
     }
     ~NativeFileSystemView()

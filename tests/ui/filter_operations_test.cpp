@@ -12,7 +12,21 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-class FilterOperationsTest : public FilterWindowTest {};
+class FilterOperationsTest : public FilterWindowTest {
+protected:
+    // QmBoth's service, its name active in both groups, and the window open.
+    void OpenWithANameInBothGroups()
+    {
+        ASSERT_TRUE(CreateDriverService(L"QmBoth", L"C:\\qmboth.sys"));
+        WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
+        WriteClassMultiSz(UpperFiltersValue, {L"QmBoth"});
+        OpenWindow();
+        lower = FindRow(L"QmBoth", 0);
+        upper = FindRow(L"QmBoth", 1);
+    }
+    int lower = -1;
+    int upper = -1;
+};
 
 TEST_F(FilterOperationsTest, DeactivateAndActivateMoveTheRowAndTheRegistryTogether)
 {
@@ -32,12 +46,7 @@ TEST_F(FilterOperationsTest, DeactivateAndActivateMoveTheRowAndTheRegistryTogeth
 
 TEST_F(FilterOperationsTest, ASharedNameChangesOnlyTheRowActedOn)
 {
-    ASSERT_TRUE(CreateDriverService(L"QmBoth", L"C:\\qmboth.sys"));
-    WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
-    WriteClassMultiSz(UpperFiltersValue, {L"QmBoth"});
-    OpenWindow();
-    int lower = FindRow(L"QmBoth", 0);
-    int upper = FindRow(L"QmBoth", 1);
+    OpenWithANameInBothGroups();
     DeactivateFilterItems(list, RowName(lower));
     EXPECT_EQ(RowState(lower), static_cast<UINT>(Parked));
     EXPECT_EQ(RowState(upper), static_cast<UINT>(Active));
@@ -75,7 +84,7 @@ TEST_F(FilterOperationsTest, DeleteYesRemovesOneRowAndItsEntries)
     OpenWindow();
     ASSERT_EQ(RowCount(), 3);
     size_t copies = LiveFilterItemNames();
-    int upper = FindRow(L"QmBoth", 1);
+    upper = FindRow(L"QmBoth", 1);
     {
         DialogWatcher confirm(IDYES);
         ConfirmAndDeleteFilter(list, RowName(upper), UpperFiltersValue);
@@ -92,12 +101,7 @@ TEST_F(FilterOperationsTest, DeleteYesRemovesOneRowAndItsEntries)
 
 TEST_F(FilterOperationsTest, ARowChangesOnlyWhenTheEditOfItsOwnGroupTookEffect)
 {
-    ASSERT_TRUE(CreateDriverService(L"QmBoth", L"C:\\qmboth.sys"));
-    WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
-    WriteClassMultiSz(UpperFiltersValue, {L"QmBoth"});
-    OpenWindow();
-    int lower = FindRow(L"QmBoth", 0);
-    int upper = FindRow(L"QmBoth", 1);
+    OpenWithANameInBothGroups();
     {
         StoreOpensReadOnly readOnly;
         DialogWatcher error(IDOK);
