@@ -35,7 +35,9 @@ HMODULE LoadSystemLibrary(const wchar_t* fileName)
     return module;
 }
 
-bool RunningUnderWow64()
+namespace {
+
+bool AskWhetherUnderWow64()
 {
     static const bool underWow64 = [] {
         auto isWow64Process =
@@ -44,4 +46,28 @@ bool RunningUnderWow64()
         return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
     }();
     return underWow64;
+}
+
+// Looked up, since a 32-bit system may lack them; there is nothing to turn off there.
+BOOL WINAPI DisableRedirection(void** previous)
+{
+    static const auto disable = LookUpProcedure<BOOL(WINAPI*)(void**)>(GetModuleHandleW(L"kernel32.dll"),
+                                                                      "Wow64DisableWow64FsRedirection");
+    return disable ? disable(previous) : FALSE;
+}
+
+BOOL WINAPI RevertRedirection(void* previous)
+{
+    static const auto revert = LookUpProcedure<BOOL(WINAPI*)(void*)>(GetModuleHandleW(L"kernel32.dll"),
+                                                                    "Wow64RevertWow64FsRedirection");
+    return revert ? revert(previous) : FALSE;
+}
+
+} // namespace
+
+Wow64Calls wow64Calls = {AskWhetherUnderWow64, DisableRedirection, RevertRedirection};
+
+bool RunningUnderWow64()
+{
+    return wow64Calls.runningUnderWow64();
 }

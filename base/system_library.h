@@ -23,6 +23,17 @@ void NarrowLibrarySearchPath();
 // ask is missing: such systems are never 64-bit.
 bool RunningUnderWow64();
 
+// The answer above and the switch of the file-system redirection that goes with it.
+// Tests replace them, so that what only the 32-bit build does on 64-bit Windows is
+// tested by the 64-bit build as well, on machines that run no 32-bit program. The
+// switches answer FALSE where the system lacks them.
+struct Wow64Calls {
+    bool (*runningUnderWow64)();
+    BOOL(WINAPI* disableRedirection)(void** previous);
+    BOOL(WINAPI* revertRedirection)(void* previous);
+};
+extern Wow64Calls wow64Calls;
+
 // Loads `fileName` (e.g. L"version.dll") from the system folder and nowhere
 // else; null when it is not there. The library stays loaded for the process.
 HMODULE LoadSystemLibrary(const wchar_t* fileName);

@@ -31,22 +31,6 @@ const VersionCalls& Version()
     return calls;
 }
 
-struct Wow64Calls {
-    BOOL(WINAPI* disable)(void** previous);
-    BOOL(WINAPI* revert)(void* previous);
-};
-
-const Wow64Calls& Wow64()
-{
-    // Looked up, since a 32-bit system may lack them; there is nothing to turn off there.
-    static const Wow64Calls calls = [] {
-        HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-        return Wow64Calls{LookUpProcedure<decltype(Wow64Calls::disable)>(kernel, "Wow64DisableWow64FsRedirection"),
-                          LookUpProcedure<decltype(Wow64Calls::revert)>(kernel, "Wow64RevertWow64FsRedirection")};
-    }();
-    return calls;
-}
-
 // While alive, the calling thread of a 32-bit process on a 64-bit system opens
 // files in the native system folder instead of its redirected stand-in. Loads
 // made meanwhile would get the 64-bit libraries, so it lives only around file reads.
@@ -54,16 +38,15 @@ class NativeFileSystemView {
 public:
     explicit NativeFileSystemView(bool wanted)
     {
-        const Wow64Calls& calls = Wow64();
-        if (wanted && RunningUnderWow64() && calls.disable && calls.revert)
-            disabled_ = calls.disable(&previous_) != FALSE;
+        if (wanted && RunningUnderWow64())
+            disabled_ = wow64Calls.disableRedirection(&previous_) != FALSE;
     }
     ~NativeFileSystemView()
     {
         if (!disabled_)
             return;
         DWORD error = GetLastError();
-        Wow64().revert(previous_);
+        wow64Calls.revertRedirection(previous_);
         SetLastError(error);
     }
     NativeFileSystemView(const NativeFileSystemView&) = delete;

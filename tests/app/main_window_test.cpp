@@ -214,18 +214,25 @@ TEST_F(MainWindowDevices, DriverCommandsSendTheirStateAndTellWhatTheChangeCameTo
     // with an error the system has no text for.
     fakeDevices.changeResults = {FALSE, FALSE};
     fakeDevices.refusal = ERROR_IN_WOW64;
-    const bool wow64 = sizeof(void*) == 4; // the test prefix is a 64-bit system
-    for (UINT command : {IDM_DRIVER_ACTIVATE, IDM_FIX_PROBLEMS}) {
-        DialogWatcher box(IDOK);
-        DispatchMenuCommand(dialog, command);
-        ASSERT_TRUE(box.Wait());
-        std::wstring text = box.AllText();
-        EXPECT_NE(text.find(command == IDM_FIX_PROBLEMS ? L"were not restarted" : L"were not changed"),
-                  std::wstring::npos)
-            << Narrow(text);
-        EXPECT_NE(text.find(L"Error code 0xE0000235"), std::wstring::npos) << Narrow(text);
-        EXPECT_EQ(text.find(L"quillmere-64bit.exe") != std::wstring::npos, wow64) << Narrow(text);
-        EXPECT_EQ(box.seen().owner, dialog);
+    // Both answers in both builds: this machine may run no 32-bit program at all.
+    struct RestoredWow64 {
+        Wow64Calls saved = wow64Calls;
+        ~RestoredWow64() { wow64Calls = saved; }
+    } restored;
+    for (bool wow64 : {false, true}) {
+        for (UINT command : {IDM_DRIVER_ACTIVATE, IDM_FIX_PROBLEMS}) {
+            wow64Calls.runningUnderWow64 = wow64 ? +[] { return true; } : +[] { return false; };
+            DialogWatcher box(IDOK);
+            DispatchMenuCommand(dialog, command);
+            ASSERT_TRUE(box.Wait());
+            std::wstring text = box.AllText();
+            EXPECT_NE(text.find(command == IDM_FIX_PROBLEMS ? L"were not restarted" : L"were not changed"),
+                      std::wstring::npos)
+                << Narrow(text);
+            EXPECT_NE(text.find(L"Error code 0xE0000235"), std::wstring::npos) << Narrow(text);
+            EXPECT_EQ(text.find(L"quillmere-64bit.exe") != std::wstring::npos, wow64) << Narrow(text);
+            EXPECT_EQ(box.seen().owner, dialog);
+        }
     }
 
     // One drive of several asks for a restart of Windows.

@@ -1,5 +1,6 @@
 // Reading single strings from version resources: the driver-like files built next
 // to this test, the test program itself, and files Wine ships in the prefix.
+#include "base/system_library.h"
 #include "services/service_info.h"
 #include "services/version_info.h"
 #include "support/wine_tools.h"
@@ -9,6 +10,7 @@
 
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -138,6 +140,53 @@ TEST(ReadVersionString, ReadsWhatWineWroteIntoItsOwnFiles)
     Reading version = Read(kernel, L"FileVersion");
     EXPECT_TRUE(version.found);
     EXPECT_NE(version.text.find(L'.'), std::wstring::npos) << Narrow(version.text);
+}
+
+// Stands in for a 32-bit process on 64-bit Windows in either build, recording how
+// the redirection is switched.
+struct Wow64StandIn {
+    static inline std::vector<std::wstring> switches;
+    static inline bool wow64 = true;
+    static bool Answer() { return wow64; }
+    static BOOL WINAPI Disable(void** previous)
+    {
+        *previous = &switches;
+        switches.push_back(L"off");
+        return TRUE;
+    }
+    static BOOL WINAPI Revert(void* previous)
+    {
+        switches.push_back(previous == &switches ? L"on" : L"on with a stranger's token");
+        return TRUE;
+    }
+
+    Wow64Calls saved = wow64Calls;
+    Wow64StandIn()
+    {
+        switches.clear();
+        wow64Calls = {Answer, Disable, Revert};
+    }
+    ~Wow64StandIn() { wow64Calls = saved; }
+};
+
+TEST(ReadVersionString, OnlyADriverFileIsReadPastTheRedirectionWhichComesBackOnEveryPath)
+{
+    Wow64StandIn standIn;
+    wchar_t out[DisplayTextLength] = {};
+    const std::wstring driver = PathBesideTestProgram(L"qm_version_full.sys");
+    EXPECT_TRUE(ReadDriverVersionString(driver.c_str(), L"CompanyName", out));
+    EXPECT_FALSE(ReadDriverVersionString(PathBesideTestProgram(L"no_such_driver.sys").c_str(), L"CompanyName", out));
+    EXPECT_EQ(standIn.switches, (std::vector<std::wstring>{L"off", L"on", L"off", L"on"}));
+
+    // The program's own file and other files keep the process's normal view, and
+    // so does every read on a system that redirects nothing.
+    standIn.switches.clear();
+    EXPECT_TRUE(ReadVersionString(driver.c_str(), L"CompanyName", out));
+    EXPECT_TRUE(ReadVersionString(nullptr, L"LegalCopyright", out));
+    Wow64StandIn::wow64 = false;
+    EXPECT_TRUE(ReadDriverVersionString(driver.c_str(), L"CompanyName", out));
+    Wow64StandIn::wow64 = true;
+    EXPECT_TRUE(standIn.switches.empty());
 }
 
 } // namespace
