@@ -32,7 +32,11 @@ prefix=$sandbox/prefix
 files=$sandbox/files
 demo_service=$arch_dir/tests/qm_demo_service.exe
 
+launcher=$arch_dir/wine
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Every Wine start goes through the build folder's launcher, which picks a loader
+# this machine runs.
+wine() { "$launcher" "$@"; }
 
 # The language goes to Wine alone; Wine takes it from LC_ALL even where the system
 # has no such locale generated.
@@ -43,9 +47,9 @@ case "${QM_LANG:-}" in
   en) wine_locale=(env LC_ALL=en_US.UTF-8) ;;
   *) echo "QM_LANG must be de or en" >&2; exit 2 ;;
 esac
-w() { "${wine_locale[@]}" wine "$@"; }
+w() { "${wine_locale[@]}" "$launcher" "$@"; }
 
-[ -f "$demo_service" ] || { echo "missing $demo_service (build first)" >&2; exit 1; }
+[ -f "$demo_service" ] && [ -x "$launcher" ] || { echo "missing $demo_service or $launcher (build first)" >&2; exit 1; }
 
 class_key='HKLM\SYSTEM\CurrentControlSet\Control\Class\{4D36E965-E325-11CE-BFC1-08002BE10318}'
 services_dir='C:\quillmere-sandbox'
@@ -81,7 +85,7 @@ seed() {
   touch "$sandbox/.seeded"
 }
 
-bash "$root/scripts/wineprefix.sh" "$prefix" x11
+bash "$root/scripts/wineprefix.sh" "$launcher" "$prefix" x11
 [ -f "$sandbox/.seeded" ] || seed
 
 # UTF-16 with a byte-order mark, which the profile functions read in any locale.
@@ -132,7 +136,7 @@ export DISPLAY=$display
 for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 
 start_services
-w explorer /desktop=quillmere,1024x768 "$(winepath -w "$exe")" &
+w explorer /desktop=quillmere,1024x768 "$(wine winepath -w "$exe")" &
 program_pid=$!
 
 window=

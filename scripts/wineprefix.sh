@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Creates (once) the Wine prefix the tests run in: headless graphics, no Mono or
 # Gecko installer, and the optical-drive class key present but empty.
-# Usage: wineprefix.sh PREFIX [x11]   (x11: keep the normal display driver)
+# Usage: wineprefix.sh WINE PREFIX [x11]
+#   WINE: a build folder's Wine launcher (BUILD/ARCH/wine); x11: keep the normal
+#   display driver
 set -euo pipefail
 
-prefix=${1:?usage: wineprefix.sh PREFIX [x11]}
-mode=${2:-headless}
+usage="usage: wineprefix.sh WINE PREFIX [x11]"
+wine=${1:?$usage}
+prefix=${2:?$usage}
+mode=${3:-headless}
 case "$prefix" in
   "$HOME/.wine"|"$HOME/.wine/") echo "refusing to use the user's own Wine prefix" >&2; exit 1 ;;
 esac
@@ -15,10 +19,10 @@ stamp=$prefix/.quillmere-ready-$mode
 [ -f "$stamp" ] && exit 0
 
 mkdir -p "$prefix"
-wineboot -i >/dev/null 2>&1
+"$wine" wineboot -i >/dev/null 2>&1
 if [ "$mode" = headless ]; then
-  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 fi
-wine reg add 'HKLM\SYSTEM\CurrentControlSet\Control\Class\{4D36E965-E325-11CE-BFC1-08002BE10318}' /f >/dev/null 2>&1
+"$wine" reg add 'HKLM\SYSTEM\CurrentControlSet\Control\Class\{4D36E965-E325-11CE-BFC1-08002BE10318}' /f >/dev/null 2>&1
 wineserver -w
 touch "$stamp"
