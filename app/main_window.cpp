@@ -3,16 +3,14 @@
 #include "app/anchors.h"
 #include "app/settings_file.h"
 #include "base/text_sizes.h"
+#include "devices/progress_window.h"
 #include "res/resource.h"
-#include "services/drive_health.h"
-#include "services/driver_status.h"
-#include "services/progress_window.h"
 #include "ui/device_change_notice.h"
-#include "ui/drive_health_details.h"
 #include "ui/filter_commands.h"
 #include "ui/filter_list.h"
 #include "ui/filter_operations.h"
 #include "ui/notice_link.h"
+#include "ui/status_bar.h"
 
 #include <setupapi.h>
 #include <windowsx.h>
@@ -28,8 +26,7 @@ HWND StatusBar(HWND window) { return GetDlgItem(window, IDC_STATUS_BAR); }
 void InitializeMainWindow(HWND window)
 {
     CaptureAnchors(window);
-    UpdateDriverStatus(StatusBar(window));
-    UpdateDriveHealth(StatusBar(window));
+    RefreshStatusBar(StatusBar(window));
     RestoreWindowPlacement(window);
 
     wchar_t title[DisplayTextLength] = L"";
@@ -49,8 +46,7 @@ void FixProblems(HWND window) { FixProblemsAutomatically(FilterList(window)); }
 void ChangeAllDevices(HWND window, DWORD state)
 {
     DeviceChangeOutcome outcome = RunWithProgress(state);
-    UpdateDriverStatus(StatusBar(window));
-    UpdateDriveHealth(StatusBar(window));
+    RefreshStatusBar(StatusBar(window));
     TellDeviceChangeOutcome(window, outcome, false);
 }
 void ActivateDevices(HWND window) { ChangeAllDevices(window, DICS_ENABLE); }
@@ -77,7 +73,7 @@ constexpr MenuCommand MenuCommands[] = {
 void HandleStatusBarNotify(HWND window, const NMHDR* header)
 {
     if (header->code == NM_DBLCLK && reinterpret_cast<const NMMOUSE*>(header)->dwItemSpec == 1)
-        ShowDriveHealthDetails(window);
+        ShowStatusBarDetails(window);
 }
 
 } // namespace
@@ -107,7 +103,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // Also when minimised: the layout is always computed afresh from the
         // captured geometry, so restoring puts everything back.
         ApplyAnchors(window);
-        LayOutStatusBarParts(StatusBar(window));
+        LayOutStatusBar(StatusBar(window));
         return 0;
     case WM_ERASEBKGND:
         EraseMainBackground(reinterpret_cast<HDC>(wParam));

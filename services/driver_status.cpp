@@ -3,9 +3,6 @@
 #include "res/resource.h"
 #include "services/service_info.h"
 
-#include <iterator>
-#include <commctrl.h>
-
 UINT DriverStatusTextId(DWORD state)
 {
     // Pending states, a missing service and an unreachable manager (0) all count as
@@ -13,12 +10,9 @@ UINT DriverStatusTextId(DWORD state)
     return state == SERVICE_RUNNING ? IDS_DRIVER_RUNNING : IDS_DRIVER_NOT_RUNNING;
 }
 
-void UpdateDriverStatus(HWND statusBar)
+UINT ReadDriverStatusTextId()
 {
     ServiceInfo info{};
     QueryServiceInfo(L"cdrom", &info);
-    wchar_t text[DisplayTextLength] = {};
-    LoadStringW(GetModuleHandleW(nullptr), DriverStatusTextId(info.currentState), text,
-                static_cast<int>(std::size(text)));
-    SendMessageW(statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+    return DriverStatusTextId(info.currentState);
 }

@@ -1,9 +1,10 @@
-// The status-bar line telling whether the CD-ROM class driver runs.
+// Whether the CD-ROM class driver runs, as the status bar's first part tells it.
 #pragma once
 
 #include <windows.h>
 
-void UpdateDriverStatus(HWND statusBar);
-
 // The string the line shows for the cdrom service's state: running or not.
 UINT DriverStatusTextId(DWORD state);
+
+// The same for the cdrom service as it is now.
+UINT ReadDriverStatusTextId();

@@ -2,7 +2,7 @@
 // work: none of the drives took it, or Windows must be restarted to finish it.
 #pragma once
 
-#include "services/cdrom_devices.h"
+#include "devices/cdrom_devices.h"
 
 #include <windows.h>
 

@@ -1,14 +1,13 @@
 #include "ui/filter_operations.h"
 
 #include "base/error_box.h"
+#include "devices/progress_window.h"
 #include "filters/filter_registry.h"
 #include "res/resource.h"
-#include "services/drive_health.h"
-#include "services/driver_status.h"
-#include "services/progress_window.h"
 #include "services/service_info.h"
 #include "ui/device_change_notice.h"
 #include "ui/filter_list.h"
+#include "ui/status_bar.h"
 
 #include <commctrl.h>
 #include <setupapi.h>
@@ -131,8 +130,7 @@ void FixProblemsAutomatically(HWND list)
     }
     DeviceChangeOutcome outcome = RunWithProgress(DICS_PROPCHANGE);
     HWND statusBar = GetDlgItem(GetParent(list), IDC_STATUS_BAR);
-    UpdateDriverStatus(statusBar);
-    UpdateDriveHealth(statusBar);
+    RefreshStatusBar(statusBar);
     TellDeviceChangeOutcome(GetParent(list), outcome, true);
     Report(list, failures);
 }

@@ -1,7 +1,7 @@
 // The status bar's drive part: which drive it names and in what words, through
 // the installer stand-in, and the drives Wine really has.
 #include "devices/fake_installer.h"
-#include "services/drive_health.h"
+#include "devices/drive_health.h"
 
 #include <cfgmgr32.h>
 
@@ -51,17 +51,6 @@ TEST_F(DriveHealthTest, ThePartNamesTheFirstDriveInTroubleWithItsCodeAndMeaning)
     fakeDevices.statusFails = false;
     fakeDevices.setFails = true;
     EXPECT_EQ(PartText(), L"Drive state unknown");
-}
-
-TEST(DriveHealthFit, ALongNameGivesWayAndTheCodeStaysInView)
-{
-    auto onePixelEach = [](const std::wstring& text) { return static_cast<int>(text.size()); };
-    const DriveHealthText text{L"Optiarc DVD RW AD-7280S ATA Device", L": code 39, a driver is missing or damaged"};
-    const std::wstring whole = text.name + text.rest;
-    EXPECT_EQ(FitDriveHealthText(text, static_cast<int>(whole.size()), onePixelEach), whole);
-    const int width = static_cast<int>(text.rest.size()) + 8;
-    EXPECT_EQ(FitDriveHealthText(text, width, onePixelEach), L"Optiarc\u2026" + text.rest);
-    EXPECT_EQ(FitDriveHealthText(text, 5, onePixelEach), L"\u2026" + text.rest);
 }
 
 // A CD-ROM setup-class device with a friendly name and no CD-ROM interface, so the

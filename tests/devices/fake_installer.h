@@ -3,8 +3,8 @@
 // the program's installer calls with devices that exist only here.
 #pragma once
 
-#include "services/cdrom_devices.h"
-#include "services/drive_health.h"
+#include "devices/cdrom_devices.h"
+#include "devices/drive_health.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "devices/fake_installer.h"
 #include "res/resource.h"
-#include "services/progress_window.h"
+#include "devices/progress_window.h"
 
 #include <tlhelp32.h>
 

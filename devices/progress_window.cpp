@@ -1,7 +1,7 @@
-#include "services/progress_window.h"
+#include "devices/progress_window.h"
 
 #include "res/resource.h"
-#include "services/cdrom_devices.h"
+#include "devices/cdrom_devices.h"
 
 #include <atomic>
 

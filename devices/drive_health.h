@@ -1,12 +1,11 @@
 // Whether each CD/DVD drive works, and if not why, as the device installer sees
-// it; shown in the status bar's second part beside the driver status line.
+// it, in the user's words.
 #pragma once
 
 #include <windows.h>
 #include <cfgmgr32.h>
 #include <setupapi.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,19 +33,6 @@ DriveHealthText ComposeDriveHealthText(bool known, const std::vector<DriveHealth
 
 // Every drive on a line of its own, with its name and state, for the detail box.
 std::wstring DescribeDrives(bool known, const std::vector<DriveHealth>& drives);
-
-// `text` as it fits `width` pixels as `measure` sees it: the name cut at its end
-// with "…" where needed, the rest whole.
-std::wstring FitDriveHealthText(const DriveHealthText& text, int width,
-                                const std::function<int(const std::wstring&)>& measure);
-
-// Reads the drives and shows the outcome in the status bar's second part,
-// splitting the bar into its two parts first.
-void UpdateDriveHealth(HWND statusBar);
-
-// Lays the two parts out for the bar's current width and fits the last shown
-// drive text to it again; for when the window is sized.
-void LayOutStatusBarParts(HWND statusBar);
 
 // The installer calls the health is read with; tests replace them, because
 // Wine's device tree has no drives with problems to show.

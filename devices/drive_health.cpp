@@ -1,10 +1,8 @@
-#include "services/drive_health.h"
+#include "devices/drive_health.h"
 
 #include "base/handles.h"
 #include "base/strings.h"
 #include "res/resource.h"
-
-#include <commctrl.h>
 
 #include <algorithm>
 
@@ -14,12 +12,6 @@ namespace {
 // driver stack failed to start may expose no interface, and those are the drives
 // the user is missing.
 constexpr GUID CdromSetupClass = {0x4D36E965, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-
-constexpr wchar_t Ellipsis[] = L"\u2026";
-
-// What the drive part shows now, kept so that a resize can fit it again without
-// reading the drives anew.
-DriveHealthText shownDriveText;
 
 std::wstring DeviceText(const DriveHealthCalls& calls, HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property)
 {
@@ -38,36 +30,6 @@ bool DriveWorks(const DriveHealth& drive)
 {
     return drive.started && drive.problem == 0;
 }
-
-// Widths of texts in the bar's font. One device context for a whole layout: a
-// long name is measured once for every character it may lose.
-class BarTextWidths {
-public:
-    explicit BarTextWidths(HWND bar) : dc_(bar)
-    {
-        HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(bar, WM_GETFONT, 0, 0));
-        previous_ = dc_ && font ? SelectObject(dc_.get(), font) : nullptr;
-    }
-    ~BarTextWidths()
-    {
-        if (previous_)
-            SelectObject(dc_.get(), previous_);
-    }
-    BarTextWidths(const BarTextWidths&) = delete;
-    BarTextWidths& operator=(const BarTextWidths&) = delete;
-
-    int operator()(const std::wstring& text) const
-    {
-        SIZE extent{};
-        if (dc_)
-            GetTextExtentPoint32W(dc_.get(), text.c_str(), static_cast<int>(text.size()), &extent);
-        return extent.cx;
-    }
-
-private:
-    UniqueWindowDC dc_;
-    HGDIOBJ previous_ = nullptr;
-};
 
 } // namespace
 
@@ -148,49 +110,4 @@ std::wstring DescribeDrives(bool known, const std::vector<DriveHealth>& drives)
         lines += drive.name + L": " + DriveStateText(drive) + L"\n";
     lines.pop_back();
     return lines;
-}
-
-std::wstring FitDriveHealthText(const DriveHealthText& text, int width,
-                                const std::function<int(const std::wstring&)>& measure)
-{
-    std::wstring whole = text.name + text.rest;
-    if (text.name.empty() || measure(whole) <= width)
-        return whole;
-    for (size_t keep = text.name.size(); keep-- > 0;) {
-        // Never between the two halves of a character outside the basic plane.
-        if (keep > 0 && IS_HIGH_SURROGATE(text.name[keep - 1]))
-            continue;
-        std::wstring shortened = text.name.substr(0, keep) + Ellipsis + text.rest;
-        if (measure(shortened) <= width)
-            return shortened;
-    }
-    return Ellipsis + text.rest;
-}
-
-void UpdateDriveHealth(HWND statusBar)
-{
-    std::vector<DriveHealth> drives;
-    bool known = ReadDriveHealth(&drives);
-    shownDriveText = ComposeDriveHealthText(known, drives);
-    LayOutStatusBarParts(statusBar);
-}
-
-void LayOutStatusBarParts(HWND statusBar)
-{
-    RECT client{};
-    GetClientRect(statusBar, &client);
-    BarTextWidths widths(statusBar);
-    // The driver line's part is as wide as its longer text, but never more than half.
-    int driverText = std::max(widths(LoadProgramString(IDS_DRIVER_RUNNING)),
-                              widths(LoadProgramString(IDS_DRIVER_NOT_RUNNING)));
-    int edges[2] = {std::min(driverText + 4 * GetSystemMetrics(SM_CXEDGE) + 8, static_cast<int>(client.right / 2)), -1};
-    SendMessageW(statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
-
-    RECT part{};
-    SendMessageW(statusBar, SB_GETRECT, 1, reinterpret_cast<LPARAM>(&part));
-    int width = part.right - part.left - 4 * GetSystemMetrics(SM_CXEDGE);
-    if (GetWindowLongPtrW(statusBar, GWL_STYLE) & SBARS_SIZEGRIP)
-        width -= GetSystemMetrics(SM_CXVSCROLL);
-    std::wstring text = FitDriveHealthText(shownDriveText, width, std::cref(widths));
-    SendMessageW(statusBar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text.c_str()));
 }

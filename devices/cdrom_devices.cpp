@@ -1,4 +1,4 @@
-#include "services/cdrom_devices.h"
+#include "devices/cdrom_devices.h"
 
 namespace {
 

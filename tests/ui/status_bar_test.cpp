@@ -1,7 +1,9 @@
-// The status-bar line that tells whether the CD-ROM class driver runs.
+// The status bar: the line that tells whether the CD-ROM class driver runs, and the
+// drive part's text as it fits the part.
 #include "services/driver_status.h"
 #include "services/service_info.h"
 #include "support/wine_tools.h"
+#include "ui/status_bar.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -33,15 +35,15 @@ protected:
 TEST_F(DriverStatusTest, RunningOnlyWhenTheCdromServiceRuns)
 {
     DeleteServiceIfPresent(L"cdrom");
-    UpdateDriverStatus(bar);
+    RefreshStatusBar(bar);
     EXPECT_EQ(Line(), L"DVD/CD-ROM driver is not running");
 
     ASSERT_TRUE(CreateDriverService(L"cdrom", L"\\SystemRoot\\system32\\drivers\\cdrom.sys"));
-    UpdateDriverStatus(bar);
+    RefreshStatusBar(bar);
     EXPECT_EQ(Line(), L"DVD/CD-ROM driver is not running");
 
     ASSERT_TRUE(CreateRunningService(L"cdrom"));
-    UpdateDriverStatus(bar);
+    RefreshStatusBar(bar);
     EXPECT_EQ(Line(), L"DVD-CD-ROM diver is running");
 }
 
@@ -54,6 +56,17 @@ TEST(DriverStatusText, OnlyTheRunningStateReadsAsRunning)
                                                     : L"DVD/CD-ROM driver is not running")
             << "state " << state;
     }
+}
+
+TEST(DriveHealthFit, ALongNameGivesWayAndTheCodeStaysInView)
+{
+    auto onePixelEach = [](const std::wstring& text) { return static_cast<int>(text.size()); };
+    const DriveHealthText text{L"Optiarc DVD RW AD-7280S ATA Device", L": code 39, a driver is missing or damaged"};
+    const std::wstring whole = text.name + text.rest;
+    EXPECT_EQ(FitDriveHealthText(text, static_cast<int>(whole.size()), onePixelEach), whole);
+    const int width = static_cast<int>(text.rest.size()) + 8;
+    EXPECT_EQ(FitDriveHealthText(text, width, onePixelEach), L"Optiarc\u2026" + text.rest);
+    EXPECT_EQ(FitDriveHealthText(text, 5, onePixelEach), L"\u2026" + text.rest);
 }
 
 } // namespace

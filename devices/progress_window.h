@@ -2,7 +2,7 @@
 // "Working..." window runs on a thread of its own.
 #pragma once
 
-#include "services/cdrom_devices.h"
+#include "devices/cdrom_devices.h"
 
 #include <windows.h>
 
