@@ -73,12 +73,14 @@ struct DeviceSetTraits {
 
 inline void CloseHeapBlock(void* block) { HeapFree(GetProcessHeap(), 0, block); }
 inline void DeleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
+inline void DeleteFontObject(HFONT font) { DeleteObject(font); }
 
 using UniqueKey = UniqueAny<NullInvalidTraits<HKEY, RegCloseKey>>;
 using UniqueServiceHandle = UniqueAny<NullInvalidTraits<SC_HANDLE, CloseServiceHandle>>;
 using UniqueDeviceSet = UniqueAny<DeviceSetTraits>;
 using UniqueMenu = UniqueAny<NullInvalidTraits<HMENU, DestroyMenu>>;
 using UniqueGdiObject = UniqueAny<NullInvalidTraits<HGDIOBJ, DeleteGdiObject>>;
+using UniqueFont = UniqueAny<NullInvalidTraits<HFONT, DeleteFontObject>>;
 using UniqueIcon = UniqueAny<NullInvalidTraits<HICON, DestroyIcon>>;
 using UniqueHeapBlock = UniqueAny<NullInvalidTraits<void*, CloseHeapBlock>>;
 using UniqueLocalBlock = UniqueAny<NullInvalidTraits<HLOCAL, LocalFree>>;
@@ -103,6 +105,26 @@ public:
 private:
     HWND window_;
     HDC dc_;
+};
+
+// Selects `object` into `dc` while alive and puts the previous object back; does
+// nothing for a missing DC or object.
+class UniqueSelectObject {
+public:
+    UniqueSelectObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(dc && object ? SelectObject(dc, object) : nullptr)
+    {
+    }
+    ~UniqueSelectObject()
+    {
+        if (previous_)
+            SelectObject(dc_, previous_);
+    }
+    UniqueSelectObject(const UniqueSelectObject&) = delete;
+    UniqueSelectObject& operator=(const UniqueSelectObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
 };
 
 // Heap block sized at run time, for the size-then-fill platform queries.

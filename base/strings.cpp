@@ -5,11 +5,23 @@
 
 #include <vector>
 
+HINSTANCE ProgramModule()
+{
+    return GetModuleHandleW(nullptr);
+}
+
 std::wstring LoadProgramString(UINT id)
 {
     wchar_t text[DisplayTextLength] = {};
-    LoadStringW(GetModuleHandleW(nullptr), id, text, static_cast<int>(DisplayTextLength));
+    LoadStringW(ProgramModule(), id, text, static_cast<int>(DisplayTextLength));
     return text;
+}
+
+void SetTextFromString(HWND window, int control, UINT id)
+{
+    wchar_t text[DisplayTextLength] = {};
+    if (LoadStringW(ProgramModule(), id, text, static_cast<int>(DisplayTextLength)) > 0)
+        SetDlgItemTextW(window, control, text);
 }
 
 std::wstring FormatProgramString(UINT id, std::initializer_list<std::wstring> inserts)

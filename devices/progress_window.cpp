@@ -1,7 +1,10 @@
 #include "devices/progress_window.h"
 
-#include "res/resource.h"
+#include "base/dialog_font.h"
+#include "base/handles.h"
+#include "base/strings.h"
 #include "devices/cdrom_devices.h"
+#include "res/resource.h"
 
 #include <atomic>
 
@@ -9,13 +12,12 @@ namespace {
 
 constexpr UINT_PTR FrameTimer = 1;
 constexpr UINT FramePeriodMs = 200;
-constexpr int TextLength = 255;
 
 // Resource number of the next animation frame. Only one progress window exists at
 // a time, and only its procedure touches this.
 LONG progressFrame = IDI_PROGRESS_FIRST;
 // The heading font of the progress window that is open.
-HFONT progressHeadingFont = nullptr;
+UniqueFont progressHeadingFont;
 
 // Set by RunWithProgress once the device change is over. The progress thread
 // looks at it right after publishing its window, and RunWithProgress looks at the
@@ -23,35 +25,17 @@ HFONT progressHeadingFont = nullptr;
 // request that comes before the window exists is not lost.
 std::atomic<bool> progressEndRequested = false;
 
-HINSTANCE ProgramModule()
-{
-    return GetModuleHandleW(nullptr);
-}
-
-void SetTextFromResource(HWND window, int control, UINT stringId)
-{
-    wchar_t text[TextLength + 1] = {};
-    if (LoadStringW(ProgramModule(), stringId, text, TextLength + 1) > 0)
-        SetDlgItemTextW(window, control, text);
-}
-
 void InitProgressWindow(HWND window)
 {
     progressFrame = IDI_PROGRESS_FIRST;
     SetTimer(window, FrameTimer, FramePeriodMs, nullptr);
-    SetTextFromResource(window, IDC_PROGRESS_TEXT, IDS_PROGRESS_TEXT);
-    SetTextFromResource(window, IDC_PROGRESS_HEADING, IDS_PROGRESS_HEADING);
+    SetTextFromString(window, IDC_PROGRESS_TEXT, IDS_PROGRESS_TEXT);
+    SetTextFromString(window, IDC_PROGRESS_HEADING, IDS_PROGRESS_HEADING);
 
-    LOGFONTW font = {};
-    if (GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(font), &font) == 0)
-        return;
-    font.lfWeight = FW_BOLD;
-    if (progressHeadingFont)
-        DeleteObject(progressHeadingFont);
-    progressHeadingFont = CreateFontIndirectW(&font);
+    progressHeadingFont = CreateBoldDialogFont();
     if (progressHeadingFont)
         SendDlgItemMessageW(window, IDC_PROGRESS_HEADING, WM_SETFONT,
-                            reinterpret_cast<WPARAM>(progressHeadingFont), TRUE);
+                            reinterpret_cast<WPARAM>(progressHeadingFont.get()), TRUE);
 }
 
 void ShowNextFrame(HWND window)
@@ -60,10 +44,8 @@ void ShowNextFrame(HWND window)
                                                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
                                                 LR_DEFAULTCOLOR));
     // The control hands back the frame it showed; it never owns one.
-    HICON previous = reinterpret_cast<HICON>(
-        SendDlgItemMessageW(window, IDC_PROGRESS_ICON, STM_SETICON, reinterpret_cast<WPARAM>(frame), 0));
-    if (previous)
-        DestroyIcon(previous);
+    UniqueIcon previous(reinterpret_cast<HICON>(
+        SendDlgItemMessageW(window, IDC_PROGRESS_ICON, STM_SETICON, reinterpret_cast<WPARAM>(frame), 0)));
     // Frame 122 is the picture at rest, shown once; the turn is 123 to 130.
     if (++progressFrame > IDI_PROGRESS_LAST)
         progressFrame = IDI_PROGRESS_TURN_FIRST;
@@ -72,13 +54,8 @@ void ShowNextFrame(HWND window)
 void ReleaseProgressWindow(HWND window)
 {
     KillTimer(window, FrameTimer);
-    HICON frame = reinterpret_cast<HICON>(SendDlgItemMessageW(window, IDC_PROGRESS_ICON, STM_SETICON, 0, 0));
-    if (frame)
-        DestroyIcon(frame);
-    if (progressHeadingFont) {
-        DeleteObject(progressHeadingFont);
-        progressHeadingFont = nullptr;
-    }
+    UniqueIcon frame(reinterpret_cast<HICON>(SendDlgItemMessageW(window, IDC_PROGRESS_ICON, STM_SETICON, 0, 0)));
+    progressHeadingFont.reset();
 }
 
 } // namespace
@@ -87,7 +64,8 @@ DeviceChangeOutcome RunWithProgress(DWORD state)
 {
     ProgressJob job = {GetDesktopWindow(), nullptr, nullptr};
     progressEndRequested = false;
-    job.thread = CreateThread(nullptr, 0, ProgressThreadMain, &job, 0, nullptr);
+    UniqueHandle thread(CreateThread(nullptr, 0, ProgressThreadMain, &job, 0, nullptr));
+    job.thread = thread.get();
 
     DeviceChangeOutcome outcome;
     ChangeCdromDeviceState(state, &outcome);
@@ -99,10 +77,8 @@ DeviceChangeOutcome RunWithProgress(DWORD state)
         PostMessageW(window, WM_CLOSE, 0, 0);
 
     // The job lives in this frame, so the thread must be gone before it is.
-    if (job.thread) {
-        WaitForSingleObject(job.thread, INFINITE);
-        CloseHandle(job.thread);
-    }
+    if (thread)
+        WaitForSingleObject(thread.get(), INFINITE);
     progressEndRequested = false;
     return outcome;
 }

@@ -2,6 +2,7 @@
 
 #include "base/error_box.h"
 #include "base/handles.h"
+#include "base/strings.h"
 #include "filters/filter_registry.h"
 #include "filters/multi_sz.h"
 #include "res/resource.h"
@@ -17,15 +18,10 @@ constexpr int WatermarkSize = 128;
 
 size_t liveItemNames; // main thread only
 
-HINSTANCE Instance()
-{
-    return GetModuleHandleW(nullptr);
-}
-
 void InsertGroup(HWND list, int groupId, UINT headerId)
 {
     wchar_t header[128] = {};
-    LoadStringW(Instance(), headerId, header, static_cast<int>(std::size(header)));
+    LoadStringW(ProgramModule(), headerId, header, static_cast<int>(std::size(header)));
     LVGROUP group{};
     group.cbSize = LVGROUP_V5_SIZE;
     group.mask = LVGF_HEADER | LVGF_GROUPID;
@@ -37,7 +33,7 @@ void InsertGroup(HWND list, int groupId, UINT headerId)
 void InsertColumn(HWND list, int index, UINT headerId, int width)
 {
     wchar_t header[128] = {};
-    LoadStringW(Instance(), headerId, header, static_cast<int>(std::size(header)));
+    LoadStringW(ProgramModule(), headerId, header, static_cast<int>(std::size(header)));
     LVCOLUMNW column{};
     column.mask = LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     column.cx = width;
@@ -54,7 +50,7 @@ HIMAGELIST CreateRowIcons()
     if (!icons)
         return nullptr;
     for (UINT id : {IDI_SERVICE_RUNNING, IDI_SERVICE_NOT_RUNNING}) {
-        UniqueIcon icon(static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(id), IMAGE_ICON, cx, cy, 0)));
+        UniqueIcon icon(static_cast<HICON>(LoadImageW(ProgramModule(), MAKEINTRESOURCEW(id), IMAGE_ICON, cx, cy, 0)));
         if (icon)
             ImageList_ReplaceIcon(icons, -1, icon.get());
     }
@@ -75,13 +71,14 @@ HIMAGELIST CreateCheckBoxImages()
     UniqueGdiObject strip(CreateCompatibleBitmap(screen.get(), 4 * cx, cy));
     if (!strip)
         return images;
-    HGDIOBJ previous = SelectObject(memory.get(), strip.get());
-    const UINT looks[4] = {0, DFCS_CHECKED, DFCS_INACTIVE, DFCS_CHECKED | DFCS_INACTIVE};
-    for (int k = 0; k < 4; ++k) {
-        RECT box{k * cx, 0, (k + 1) * cx, cy};
-        DrawFrameControl(memory.get(), &box, DFC_BUTTON, DFCS_BUTTONCHECK | looks[k]);
+    {
+        UniqueSelectObject selected(memory.get(), strip.get());
+        const UINT looks[4] = {0, DFCS_CHECKED, DFCS_INACTIVE, DFCS_CHECKED | DFCS_INACTIVE};
+        for (int k = 0; k < 4; ++k) {
+            RECT box{k * cx, 0, (k + 1) * cx, cy};
+            DrawFrameControl(memory.get(), &box, DFC_BUTTON, DFCS_BUTTONCHECK | looks[k]);
+        }
     }
-    SelectObject(memory.get(), previous);
     ImageList_Add(images, static_cast<HBITMAP>(strip.get()), nullptr);
     return images;
 }
@@ -96,12 +93,11 @@ HBITMAP CreateWatermark(HICON icon, COLORREF background)
     HBITMAP bitmap = CreateCompatibleBitmap(screen.get(), WatermarkSize, WatermarkSize);
     if (!bitmap)
         return nullptr;
-    HGDIOBJ previous = SelectObject(memory.get(), bitmap);
+    UniqueSelectObject selected(memory.get(), bitmap);
     RECT area{0, 0, WatermarkSize, WatermarkSize};
     SetBkColor(memory.get(), background);
     ExtTextOutW(memory.get(), 0, 0, ETO_OPAQUE, &area, L"", 0, nullptr);
     DrawIconEx(memory.get(), 0, 0, icon, WatermarkSize, WatermarkSize, 0, nullptr, DI_NORMAL);
-    SelectObject(memory.get(), previous);
     return bitmap;
 }
 
@@ -109,7 +105,7 @@ void SetWatermark(HWND list)
 {
     SendMessageW(list, LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(CLR_NONE));
     UniqueIcon icon(static_cast<HICON>(
-        LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_WATERMARK), IMAGE_ICON, WatermarkSize, WatermarkSize, 0)));
+        LoadImageW(ProgramModule(), MAKEINTRESOURCEW(IDI_WATERMARK), IMAGE_ICON, WatermarkSize, WatermarkSize, 0)));
     if (!icon)
         return;
     COLORREF background = static_cast<COLORREF>(SendMessageW(list, LVM_GETBKCOLOR, 0, 0));
@@ -223,7 +219,7 @@ void LoadServiceStateText(DWORD state, wchar_t* out)
     // Beyond 8 the table holds other texts; an unknown state must not borrow one.
     UINT id = state >= SERVICE_STOPPED && state <= ServiceStateNotFound ? IDS_STATE_BASE + state : IDS_UNKNOWN;
     out[0] = L'\0';
-    LoadStringW(Instance(), id, out, static_cast<int>(DisplayTextLength));
+    LoadStringW(ProgramModule(), id, out, static_cast<int>(DisplayTextLength));
 }
 
 UINT GetFilterItemState(HWND list, int index)

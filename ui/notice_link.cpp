@@ -68,6 +68,20 @@ bool OnNotice(const RECT& notice, int x, int y)
     return notice.left <= x && x <= notice.right && notice.top <= y && y <= notice.bottom;
 }
 
+// Whether the mouse at (x, y) is on a notice that takes input. When it is off
+// one, the capture that hovering or pressing took is given back.
+bool MouseOnNotice(HWND list, int x, int y)
+{
+    const RECT* notice = ActiveNoticeRect(list);
+    if (!notice)
+        return false;
+    if (!OnNotice(*notice, x, y)) {
+        ReleaseCapture();
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 ShellOpenCalls shellOpenCalls = {ShellExecuteW};
@@ -85,20 +99,18 @@ void AttachNoticeLink(HWND list)
     if (notice && SetPropW(list, NoticeRectProperty, notice.get()))
         notice.release();
 
-    HFONT font = CreateNoticeFont();
-    if (font && !SetPropW(list, FontProperty, font))
-        DeleteObject(font);
+    UniqueFont font(CreateNoticeFont());
+    if (font && SetPropW(list, FontProperty, font.get()))
+        font.release();
 }
 
 void DetachNoticeLink(HWND list)
 {
     if (HANDLE previous = GetPropW(list, OldWindowProcProperty))
         SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
-    if (void* notice = GetPropW(list, NoticeRectProperty))
-        HeapFree(GetProcessHeap(), 0, notice);
+    UniqueHeapBlock notice(GetPropW(list, NoticeRectProperty));
     // Has no effect on the stock font, which stands in when no font could be made.
-    if (HANDLE font = GetPropW(list, FontProperty))
-        DeleteObject(font);
+    UniqueFont font(static_cast<HFONT>(GetPropW(list, FontProperty)));
     RemovePropW(list, FontProperty);
     RemovePropW(list, NoticeRectProperty);
     RemovePropW(list, OldWindowProcProperty);
@@ -153,17 +165,16 @@ void PaintNotice(HDC dc, HWND list)
         return;
 
     SetTextColor(dc, GetSysColor(COLOR_HOTLIGHT));
-    HGDIOBJ font = GetPropW(list, FontProperty);
-    HGDIOBJ previousFont = font ? SelectObject(dc, font) : nullptr;
-    SIZE extent = {};
-    GetTextExtentPoint32W(dc, text, lstrlenW(text), &extent);
-    notice->left = NoticeMargin;
-    notice->top = client.bottom - extent.cy - NoticeMargin;
-    notice->right = extent.cx + NoticeMargin;
-    notice->bottom = client.bottom - NoticeMargin;
-    DrawTextW(dc, text, -1, notice, DT_SINGLELINE);
-    if (previousFont)
-        SelectObject(dc, previousFont);
+    {
+        UniqueSelectObject font(dc, GetPropW(list, FontProperty));
+        SIZE extent = {};
+        GetTextExtentPoint32W(dc, text, lstrlenW(text), &extent);
+        notice->left = NoticeMargin;
+        notice->top = client.bottom - extent.cy - NoticeMargin;
+        notice->right = extent.cx + NoticeMargin;
+        notice->bottom = client.bottom - NoticeMargin;
+        DrawTextW(dc, text, -1, notice, DT_SINGLELINE);
+    }
 
     // Keeps the list from painting over the text.
     ValidateRect(list, notice);
@@ -172,13 +183,8 @@ void PaintNotice(HDC dc, HWND list)
 
 void TrackNoticeHover(HWND list, int x, int y)
 {
-    const RECT* notice = ActiveNoticeRect(list);
-    if (!notice)
+    if (!MouseOnNotice(list, x, y))
         return;
-    if (!OnNotice(*notice, x, y)) {
-        ReleaseCapture();
-        return;
-    }
     // Holding the capture keeps the hand cursor and brings the move that leaves
     // the notice back here.
     SetCapture(list);
@@ -187,13 +193,8 @@ void TrackNoticeHover(HWND list, int x, int y)
 
 void HandleNoticeClick(HWND list, int x, int y, bool buttonDown)
 {
-    const RECT* notice = ActiveNoticeRect(list);
-    if (!notice)
+    if (!MouseOnNotice(list, x, y))
         return;
-    if (!OnNotice(*notice, x, y)) {
-        ReleaseCapture();
-        return;
-    }
     if (buttonDown) {
         SetCapture(list);
         noticePressPoint = {x, y};

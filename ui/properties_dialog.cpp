@@ -1,5 +1,7 @@
 #include "ui/properties_dialog.h"
 
+#include "base/dialog_font.h"
+#include "base/strings.h"
 #include "res/resource.h"
 #include "services/service_info.h"
 #include "services/version_info.h"
@@ -17,46 +19,29 @@ struct PropertiesContext {
 
 // The dialog is modal, so there is at most one of each.
 const PropertiesContext* currentContext;
-HFONT boldLabelFont;
-
-HINSTANCE Instance()
-{
-    return GetModuleHandleW(nullptr);
-}
-
-void SetTextFromString(HWND dialog, int controlId, UINT stringId)
-{
-    wchar_t text[DisplayTextLength] = {};
-    if (LoadStringW(Instance(), stringId, text, static_cast<int>(std::size(text))) > 0)
-        SetDlgItemTextW(dialog, controlId, text);
-}
+UniqueFont boldLabelFont;
 
 void SetVersionField(HWND dialog, int controlId, const wchar_t* path, const wchar_t* key)
 {
     wchar_t text[DisplayTextLength] = {};
     if (!ReadDriverVersionString(path, key, text))
-        LoadStringW(Instance(), IDS_UNKNOWN, text, static_cast<int>(std::size(text)));
+        LoadStringW(ProgramModule(), IDS_UNKNOWN, text, static_cast<int>(std::size(text)));
     SetDlgItemTextW(dialog, controlId, text);
 }
 
 void MakeLabelsBold(HWND dialog)
 {
-    HFONT stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    LOGFONTW font{};
-    if (!GetObjectW(stock, sizeof(font), &font))
-        return;
-    font.lfWeight = FW_BOLD;
-    boldLabelFont = CreateFontIndirectW(&font);
+    boldLabelFont = CreateBoldDialogFont();
     if (!boldLabelFont)
         return;
     for (int id : {IDC_VERSION_LABEL, IDC_VENDOR_LABEL, IDC_STATE_LABEL, IDC_DESCRIPTION_LABEL})
-        SendDlgItemMessageW(dialog, id, WM_SETFONT, reinterpret_cast<WPARAM>(boldLabelFont), TRUE);
+        SendDlgItemMessageW(dialog, id, WM_SETFONT, reinterpret_cast<WPARAM>(boldLabelFont.get()), TRUE);
 }
 
 void InitProperties(HWND dialog)
 {
     wchar_t title[DisplayTextLength] = {};
-    if (LoadStringW(Instance(), IDS_PROPERTIES, title, static_cast<int>(std::size(title))) > 0)
+    if (LoadStringW(ProgramModule(), IDS_PROPERTIES, title, static_cast<int>(std::size(title))) > 0)
         SetWindowTextW(dialog, title);
     SetTextFromString(dialog, IDOK, IDS_OK);
     SetTextFromString(dialog, IDC_VENDOR_LABEL, IDS_VENDOR);
@@ -88,7 +73,7 @@ void ShowPropertiesDialog(HWND owner, const LVITEMW* item)
     QueryServiceInfo(reinterpret_cast<const wchar_t*>(item->lParam), &info);
     PropertiesContext context{owner, &info};
     currentContext = &context;
-    DialogBoxParamW(Instance(), MAKEINTRESOURCEW(IDD_PROPERTIES), owner, PropertiesDialogProc, 0);
+    DialogBoxParamW(ProgramModule(), MAKEINTRESOURCEW(IDD_PROPERTIES), owner, PropertiesDialogProc, 0);
     currentContext = nullptr;
 }
 
@@ -108,10 +93,7 @@ INT_PTR CALLBACK PropertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, 
         EndDialog(dialog, IDCANCEL);
         return 0;
     case WM_DESTROY:
-        if (boldLabelFont) {
-            DeleteObject(boldLabelFont);
-            boldLabelFont = nullptr;
-        }
+        boldLabelFont.reset();
         return 0;
     default:
         return 0;

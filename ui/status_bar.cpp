@@ -22,15 +22,9 @@ DriveHealthText shownDriveText;
 // long name is measured once for every character it may lose.
 class BarTextWidths {
 public:
-    explicit BarTextWidths(HWND bar) : dc_(bar)
+    explicit BarTextWidths(HWND bar)
+        : dc_(bar), font_(dc_.get(), reinterpret_cast<HGDIOBJ>(SendMessageW(bar, WM_GETFONT, 0, 0)))
     {
-        HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(bar, WM_GETFONT, 0, 0));
-        previous_ = dc_ && font ? SelectObject(dc_.get(), font) : nullptr;
-    }
-    ~BarTextWidths()
-    {
-        if (previous_)
-            SelectObject(dc_.get(), previous_);
     }
     BarTextWidths(const BarTextWidths&) = delete;
     BarTextWidths& operator=(const BarTextWidths&) = delete;
@@ -45,7 +39,7 @@ public:
 
 private:
     UniqueWindowDC dc_;
-    HGDIOBJ previous_ = nullptr;
+    UniqueSelectObject font_;
 };
 
 } // namespace
