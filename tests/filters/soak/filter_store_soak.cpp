@@ -10,7 +10,7 @@
 #include "base/handles.h"
 #include "filters/filter_registry.h"
 #include "filters/store_calls.h"
-#include "support/bench_tools.h"
+#include "bench/bench_tools.h"
 
 #include <algorithm>
 #include <array>

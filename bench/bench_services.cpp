@@ -4,7 +4,7 @@
 // on top (path building and expansion, the language, copies) shows as the ratio.
 #include "base/handles.h"
 #include "services/service_info.h"
-#include "support/bench_tools.h"
+#include "bench/bench_tools.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -135,19 +135,12 @@ int wmain()
     }
 
     // Work where no descriptions file lies, as most users do.
-    wchar_t buffer[MAX_PATH] = {};
-    GetCurrentDirectoryW(MAX_PATH, buffer);
-    std::wstring previousDirectory = buffer;
-    GetTempPathW(MAX_PATH, buffer);
-    std::wstring scratch = std::wstring(buffer) + L"qm_bench_cwd";
-    CreateDirectoryW(scratch.c_str(), nullptr);
-    DeleteFileW((scratch + L"\\" + DescriptionsFile).c_str());
-    SetCurrentDirectoryW(scratch.c_str());
+    ScratchCurrentDirectory scratch(L"qm_bench_cwd");
 
     std::wstring folder = SystemRootFolder();
     CreateDirectoryW(folder.c_str(), nullptr);
     std::wstring driver = folder + L"\\qmbench.sys";
-    bool ready = CopyFileW(PathBesideBench(L"qm_version_full.sys").c_str(), driver.c_str(), FALSE);
+    bool ready = CopyFileW(PathBesideBench(L"..\\tests\\services\\qm_version_full.sys").c_str(), driver.c_str(), FALSE);
     if (!ready)
         std::fprintf(stderr, "cannot place the driver file: %lu\n", GetLastError());
     RemoveServices(manager.get());
@@ -164,15 +157,12 @@ int wmain()
         Compare("own description", described, where, driver);
         Compare("driver file's version resource", fromFile, where, driver);
         Compare("all, no descriptions file", all, where, driver);
-        if (WriteDescriptionsFile(scratch))
+        if (WriteDescriptionsFile(scratch.path()))
             Compare("all, from descriptions.ini", all, where, driver);
     }
 
     RemoveServices(manager.get());
     DeleteFileW(driver.c_str());
     RemoveDirectoryW(folder.c_str());
-    SetCurrentDirectoryW(previousDirectory.c_str());
-    DeleteFileW((scratch + L"\\" + DescriptionsFile).c_str());
-    RemoveDirectoryW(scratch.c_str());
     return ready ? 0 : 1;
 }

@@ -6,7 +6,7 @@
 #include "base/handles.h"
 #include "filters/filter_registry.h"
 #include "res/resource.h"
-#include "support/bench_tools.h"
+#include "bench/bench_tools.h"
 #include "ui/filter_commands.h"
 #include "ui/filter_list.h"
 
@@ -37,7 +37,7 @@ std::wstring FilterName(int index)
 
 std::wstring ProgramImagePath()
 {
-    return L"\"" + PathBesideBench(L"..\\qm_demo_service.exe") + L"\"";
+    return L"\"" + PathBesideBench(L"..\\tests\\qm_demo_service.exe") + L"\"";
 }
 
 // The stopped services' driver file, which does not exist.
@@ -191,16 +191,10 @@ int wmain()
         return 1;
     }
 
-    wchar_t buffer[MAX_PATH] = {};
-    GetCurrentDirectoryW(MAX_PATH, buffer);
-    std::wstring previousDirectory = buffer;
-    GetTempPathW(MAX_PATH, buffer);
-    std::wstring scratch = std::wstring(buffer) + L"qm_bench_fill";
-    CreateDirectoryW(scratch.c_str(), nullptr);
-    SetCurrentDirectoryW(scratch.c_str());
+    ScratchCurrentDirectory scratch(L"qm_bench_fill");
 
     RemoveServices(manager.get());
-    bool ready = CreateServices(manager.get()) && WriteDescriptionsFile(scratch);
+    bool ready = CreateServices(manager.get()) && WriteDescriptionsFile(scratch.path());
     if (ready) {
         for (const wchar_t* value :
              {LowerFiltersValue, UpperFiltersValue, LowerFiltersRemovedValue, UpperFiltersRemovedValue})
@@ -216,8 +210,5 @@ int wmain()
     }
 
     RemoveServices(manager.get());
-    SetCurrentDirectoryW(previousDirectory.c_str());
-    DeleteFileW((scratch + L"\\descriptions.ini").c_str());
-    RemoveDirectoryW(scratch.c_str());
     return ready ? 0 : 1;
 }
