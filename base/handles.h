@@ -127,6 +127,23 @@ private:
     HGDIOBJ previous_;
 };
 
+// A service with the manager connection it was opened through; both close together,
+// the service first. `service` is empty when either open failed, and the thread's
+// last error says why.
+struct OpenedService {
+    UniqueServiceHandle manager;
+    UniqueServiceHandle service;
+};
+
+inline OpenedService OpenServiceByName(const wchar_t* name, DWORD access, DWORD managerAccess = GENERIC_READ)
+{
+    OpenedService opened;
+    opened.manager.reset(OpenSCManagerW(nullptr, nullptr, managerAccess));
+    if (opened.manager)
+        opened.service.reset(OpenServiceW(opened.manager.get(), name, access));
+    return opened;
+}
+
 // Heap block sized at run time, for the size-then-fill platform queries.
 inline UniqueHeapBlock AllocateHeapBlock(SIZE_T bytes)
 {

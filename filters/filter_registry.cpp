@@ -18,25 +18,17 @@ namespace {
 
 void SetServiceStartType(const wchar_t* name, DWORD startType)
 {
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
-    if (!manager)
-        return;
-    UniqueServiceHandle service(OpenServiceW(manager.get(), name, SERVICE_CHANGE_CONFIG));
-    if (!service)
-        return;
-    ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    OpenedService opened = OpenServiceByName(name, SERVICE_CHANGE_CONFIG);
+    if (opened.service)
+        ChangeServiceConfigW(opened.service.get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr,
+                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
 void DeleteFilterService(const wchar_t* name)
 {
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
-    if (!manager)
-        return;
-    UniqueServiceHandle service(OpenServiceW(manager.get(), name, DELETE));
-    if (!service)
-        return;
-    DeleteService(service.get());
+    OpenedService opened = OpenServiceByName(name, DELETE);
+    if (opened.service)
+        DeleteService(opened.service.get());
 }
 
 enum class Standing { Absent, Present, Unknown };

@@ -186,22 +186,18 @@ RegQueryResult RegQueryClassValue(const std::string& valueName)
 
 void DeleteServiceIfPresent(const std::wstring& name)
 {
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager)
-        return;
-    UniqueServiceHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
-    if (!service)
+    OpenedService opened = OpenServiceByName(name.c_str(), SERVICE_ALL_ACCESS, SC_MANAGER_ALL_ACCESS);
+    if (!opened.service)
         return;
     SERVICE_STATUS status{};
-    ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-    DeleteService(service.get());
+    ControlService(opened.service.get(), SERVICE_CONTROL_STOP, &status);
+    DeleteService(opened.service.get());
 }
 
 int ServiceStartType(const std::wstring& name)
 {
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
-    UniqueServiceHandle service(
-        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_CONFIG) : nullptr);
+    OpenedService opened = OpenServiceByName(name.c_str(), SERVICE_QUERY_CONFIG);
+    const UniqueServiceHandle& service = opened.service;
     if (!service)
         return -1;
     DWORD needed = 0;
@@ -215,9 +211,8 @@ int ServiceStartType(const std::wstring& name)
 
 bool ServiceExists(const std::wstring& name)
 {
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
-    UniqueServiceHandle service(
-        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS) : nullptr);
+    OpenedService opened = OpenServiceByName(name.c_str(), SERVICE_QUERY_STATUS);
+    const UniqueServiceHandle& service = opened.service;
     return static_cast<bool>(service);
 }
 
@@ -291,9 +286,8 @@ StoreWriteFails::~StoreWriteFails()
 
 bool SetTestServiceStartType(const std::wstring& name, DWORD startType)
 {
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    UniqueServiceHandle service(
-        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_CHANGE_CONFIG) : nullptr);
+    OpenedService opened = OpenServiceByName(name.c_str(), SERVICE_CHANGE_CONFIG, SC_MANAGER_ALL_ACCESS);
+    const UniqueServiceHandle& service = opened.service;
     return service && ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE,
                                            nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
@@ -433,9 +427,8 @@ std::wstring SystemMessage(DWORD code)
 
 bool SetTestServiceDescription(const std::wstring& name, const std::wstring& description)
 {
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    UniqueServiceHandle service(
-        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_CHANGE_CONFIG) : nullptr);
+    OpenedService opened = OpenServiceByName(name.c_str(), SERVICE_CHANGE_CONFIG, SC_MANAGER_ALL_ACCESS);
+    const UniqueServiceHandle& service = opened.service;
     std::wstring text = description;
     SERVICE_DESCRIPTIONW info{text.data()};
     return service && ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, &info);
@@ -443,9 +436,8 @@ bool SetTestServiceDescription(const std::wstring& name, const std::wstring& des
 
 bool SetTestServiceDisplayName(const std::wstring& name, const std::wstring& displayName)
 {
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    UniqueServiceHandle service(
-        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_CHANGE_CONFIG) : nullptr);
+    OpenedService opened = OpenServiceByName(name.c_str(), SERVICE_CHANGE_CONFIG, SC_MANAGER_ALL_ACCESS);
+    const UniqueServiceHandle& service = opened.service;
     return service && ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
                                            nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                            displayName.c_str());
@@ -471,9 +463,8 @@ namespace {
 
 ::testing::AssertionResult StartServiceAndWait(const std::wstring& name)
 {
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    UniqueServiceHandle service(
-        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS) : nullptr);
+    OpenedService opened = OpenServiceByName(name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS, SC_MANAGER_ALL_ACCESS);
+    const UniqueServiceHandle& service = opened.service;
     if (!service)
         return ::testing::AssertionFailure() << "cannot open " << Narrow(name) << ": " << GetLastError();
     if (!StartServiceW(service.get(), 0, nullptr))
@@ -483,9 +474,8 @@ namespace {
 
 ::testing::AssertionResult WaitForServiceState(const std::wstring& name, DWORD state)
 {
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
-    UniqueServiceHandle service(
-        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS) : nullptr);
+    OpenedService opened = OpenServiceByName(name.c_str(), SERVICE_QUERY_STATUS);
+    const UniqueServiceHandle& service = opened.service;
     if (!service)
         return ::testing::AssertionFailure() << "cannot open " << Narrow(name) << ": " << GetLastError();
     return WaitForState(service.get(), name, state);
@@ -493,9 +483,8 @@ namespace {
 
 ::testing::AssertionResult StopServiceAndWait(const std::wstring& name)
 {
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    UniqueServiceHandle service(
-        manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS) : nullptr);
+    OpenedService opened = OpenServiceByName(name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS, SC_MANAGER_ALL_ACCESS);
+    const UniqueServiceHandle& service = opened.service;
     if (!service)
         return ::testing::AssertionFailure() << "cannot open " << Narrow(name) << ": " << GetLastError();
     SERVICE_STATUS status{};

@@ -152,12 +152,24 @@ void FilterWindowTest::Select(int row)
     SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
 }
 
-void FilterWindowTest::SendKeyDown(WORD key)
+namespace {
+
+// A list notification as the control sends it to its parent; `T` starts with its NMHDR.
+template <typename T>
+T ListNotification(HWND list, UINT code)
 {
-    NMLVKEYDOWN notify{};
+    T notify{};
     notify.hdr.hwndFrom = list;
     notify.hdr.idFrom = IDC_FILTER_LIST;
-    notify.hdr.code = LVN_KEYDOWN;
+    notify.hdr.code = code;
+    return notify;
+}
+
+} // namespace
+
+void FilterWindowTest::SendKeyDown(WORD key)
+{
+    auto notify = ListNotification<NMLVKEYDOWN>(list, LVN_KEYDOWN);
     notify.wVKey = key;
     SendMessageW(host, WM_NOTIFY, IDC_FILTER_LIST, reinterpret_cast<LPARAM>(&notify));
 }
@@ -171,10 +183,7 @@ void FilterWindowTest::ClickAt(int row, bool onCheckBox)
     RECT label{};
     label.left = LVIR_LABEL;
     SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&label));
-    NMITEMACTIVATE notify{};
-    notify.hdr.hwndFrom = list;
-    notify.hdr.idFrom = IDC_FILTER_LIST;
-    notify.hdr.code = NM_CLICK;
+    auto notify = ListNotification<NMITEMACTIVATE>(list, NM_CLICK);
     notify.iItem = row;
     notify.ptAction.y = (icon.top + icon.bottom) / 2;
     notify.ptAction.x = onCheckBox ? icon.left - GetSystemMetrics(SM_CXMENUCHECK) / 2 : (label.left + label.right) / 2;
@@ -183,10 +192,7 @@ void FilterWindowTest::ClickAt(int row, bool onCheckBox)
 
 void FilterWindowTest::DoubleClick(int row)
 {
-    NMITEMACTIVATE notify{};
-    notify.hdr.hwndFrom = list;
-    notify.hdr.idFrom = IDC_FILTER_LIST;
-    notify.hdr.code = NM_DBLCLK;
+    auto notify = ListNotification<NMITEMACTIVATE>(list, NM_DBLCLK);
     notify.iItem = row;
     SendMessageW(host, WM_NOTIFY, IDC_FILTER_LIST, reinterpret_cast<LPARAM>(&notify));
 }
