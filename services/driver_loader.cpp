@@ -13,7 +13,7 @@ using DriverCall = NTSTATUS(NTAPI*)(UNICODE_STRING*);
 
 bool CallWithServicePath(const wchar_t* name, DriverCall NativeDriverCalls::*which)
 {
-    const NativeDriverCalls& calls = ActiveDriverCalls();
+    const NativeDriverCalls& calls = nativeDriverCalls;
     DriverCall call = calls.*which;
     if (!name || std::wcslen(name) > MaxDriverServiceNameLength || !calls.initUnicodeString ||
         !calls.adjustPrivilege || !call)
@@ -48,11 +48,7 @@ NativeDriverCalls ResolveNativeDriverCalls()
     return calls;
 }
 
-NativeDriverCalls& ActiveDriverCalls()
-{
-    static NativeDriverCalls calls = ResolveNativeDriverCalls();
-    return calls;
-}
+NativeDriverCalls nativeDriverCalls = ResolveNativeDriverCalls();
 
 bool LoadDriver(const wchar_t* name)
 {

@@ -5,9 +5,9 @@
 #include <windows.h>
 #include <winternl.h>
 
-// The four native calls the loader makes. They are looked up by name in ntdll
-// when first needed, because their ordinals differ between system builds; a
-// missing one stays null. Tests put recording stand-ins in their place.
+// The four native calls the loader makes. They are looked up by name in ntdll,
+// because their ordinals differ between system builds; a missing one stays null.
+// Tests put recording stand-ins in their place.
 struct NativeDriverCalls {
     VOID(NTAPI* initUnicodeString)(UNICODE_STRING* target, const wchar_t* source);
     NTSTATUS(NTAPI* adjustPrivilege)(ULONG privilege, BOOLEAN enable, BOOLEAN currentThread, BOOLEAN* wasEnabled);
@@ -18,8 +18,8 @@ struct NativeDriverCalls {
 // What ntdll of this system offers under the four names.
 NativeDriverCalls ResolveNativeDriverCalls();
 
-// The calls LoadDriver and UnloadDriver use; resolved on first use.
-NativeDriverCalls& ActiveDriverCalls();
+// The calls LoadDriver and UnloadDriver use, resolved at start.
+extern NativeDriverCalls nativeDriverCalls;
 
 // Privilege number of SE_LOAD_DRIVER_PRIVILEGE.
 inline constexpr ULONG LoadDriverPrivilege = 10;

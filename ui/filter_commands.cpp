@@ -81,11 +81,7 @@ int ContextMenuRow(HWND list, int* x, int* y)
 
 } // namespace
 
-FilterMenuSeam& FilterMenuCalls()
-{
-    static FilterMenuSeam calls{RealTrackPopupMenu};
-    return calls;
-}
+FilterMenuCalls filterMenuCalls = {RealTrackPopupMenu};
 
 BOOL HandleFilterListNotify(NMHDR* header)
 {
@@ -218,7 +214,7 @@ void ShowFilterContextMenu(HWND list, int x, int y)
     ApplyLook(popup, IDM_STOP_DRIVER, plan.stopDriver);
     ApplyLook(popup, IDM_RESTART_DRIVER, plan.restartDriver);
 
-    int command = FilterMenuCalls().trackPopupMenu(popup, TPM_RETURNCMD, x, y, list);
+    int command = filterMenuCalls.trackPopupMenu(popup, TPM_RETURNCMD, x, y, list);
     switch (command) {
     case IDM_ITEM_DEACTIVATE:
         DeactivateFilterItems(list, name);

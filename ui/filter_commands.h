@@ -29,7 +29,7 @@ struct FilterMenuPlan {
 FilterMenuPlan PlanFilterContextMenu(UINT stateImage, DWORD currentState, DWORD controlsAccepted);
 
 // Tests replace this to see the prepared popup and pick a command without a user.
-struct FilterMenuSeam {
+struct FilterMenuCalls {
     int (*trackPopupMenu)(HMENU popup, UINT flags, int x, int y, HWND owner);
 };
-FilterMenuSeam& FilterMenuCalls();
+extern FilterMenuCalls filterMenuCalls;

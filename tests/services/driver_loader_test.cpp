@@ -72,10 +72,10 @@ protected:
     void SetUp() override
     {
         recording = Recording{};
-        saved_ = ActiveDriverCalls();
-        ActiveDriverCalls() = NativeDriverCalls{RecordInit, RecordPrivilege, RecordLoad, RecordUnload};
+        saved_ = nativeDriverCalls;
+        nativeDriverCalls = NativeDriverCalls{RecordInit, RecordPrivilege, RecordLoad, RecordUnload};
     }
-    void TearDown() override { ActiveDriverCalls() = saved_; }
+    void TearDown() override { nativeDriverCalls = saved_; }
 
 private:
     NativeDriverCalls saved_{};
@@ -130,19 +130,19 @@ TEST_F(DriverLoaderStandIns, NamesTooLongForTheKeyPathAreRefusedBeforeAnyCall)
 
 TEST_F(DriverLoaderStandIns, ASystemWithoutOneOfTheCallsGivesFalse)
 {
-    const NativeDriverCalls complete = ActiveDriverCalls();
+    const NativeDriverCalls complete = nativeDriverCalls;
     for (auto missing : {&NativeDriverCalls::loadDriver, &NativeDriverCalls::unloadDriver}) {
-        ActiveDriverCalls() = complete;
-        ActiveDriverCalls().*missing = nullptr;
+        nativeDriverCalls = complete;
+        nativeDriverCalls.*missing = nullptr;
         EXPECT_NE(LoadDriver(L"cdrom"), missing == &NativeDriverCalls::loadDriver);
         EXPECT_NE(UnloadDriver(L"cdrom"), missing == &NativeDriverCalls::unloadDriver);
     }
     // Without the helpers nothing is called at all.
-    ActiveDriverCalls() = complete;
-    ActiveDriverCalls().initUnicodeString = nullptr;
+    nativeDriverCalls = complete;
+    nativeDriverCalls.initUnicodeString = nullptr;
     EXPECT_FALSE(LoadDriver(L"cdrom"));
-    ActiveDriverCalls() = complete;
-    ActiveDriverCalls().adjustPrivilege = nullptr;
+    nativeDriverCalls = complete;
+    nativeDriverCalls.adjustPrivilege = nullptr;
     recording.calls.clear();
     EXPECT_FALSE(UnloadDriver(L"cdrom"));
     EXPECT_EQ(recording.calls, Calls{});

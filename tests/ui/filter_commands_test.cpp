@@ -87,14 +87,14 @@ protected:
     {
         FilterWindowTest::SetUp();
         popup = PopupRecord{};
-        saved = FilterMenuCalls();
-        FilterMenuCalls().trackPopupMenu = RecordPopup;
-        realDriverCalls = ActiveDriverCalls();
+        saved = filterMenuCalls;
+        filterMenuCalls.trackPopupMenu = RecordPopup;
+        realDriverCalls = nativeDriverCalls;
     }
     void TearDown() override
     {
-        FilterMenuCalls() = saved;
-        ActiveDriverCalls() = realDriverCalls;
+        filterMenuCalls = saved;
+        nativeDriverCalls = realDriverCalls;
         FilterWindowTest::TearDown();
     }
 
@@ -113,7 +113,7 @@ protected:
     static bool Enabled(UINT state) { return state != 0xFFFFFFFF && !(state & (MF_GRAYED | MF_DISABLED)); }
     static bool Removed(UINT state) { return state == 0xFFFFFFFF; }
 
-    FilterMenuSeam saved{};
+    FilterMenuCalls saved{};
     NativeDriverCalls realDriverCalls{};
 };
 
@@ -309,8 +309,8 @@ TEST_F(FilterCommandsTest, DriverCommandsRefreshTheRowsIconAndStateOnly)
     ASSERT_EQ(RowText(0, 2), L"Stopped");
     ASSERT_EQ(RowImage(0), 1);
 
-    ActiveDriverCalls().loadDriver = StartDemoService;
-    ActiveDriverCalls().unloadDriver = StopDemoService;
+    nativeDriverCalls.loadDriver = StartDemoService;
+    nativeDriverCalls.unloadDriver = StopDemoService;
     POINT at = RowOnScreen(0);
     popup.choice = IDM_START_DRIVER;
     ShowFilterContextMenu(list, at.x, at.y);
