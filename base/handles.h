@@ -4,7 +4,6 @@
 #pragma once
 
 #include <windows.h>
-#include <setupapi.h>
 #include <winsvc.h>
 
 template <typename Traits>
@@ -65,19 +64,12 @@ struct NullInvalidTraits {
     static void Close(Type value) { CloseFn(value); }
 };
 
-struct DeviceSetTraits {
-    using Type = HDEVINFO;
-    static Type Invalid() { return INVALID_HANDLE_VALUE; }
-    static void Close(Type value) { SetupDiDestroyDeviceInfoList(value); }
-};
-
 inline void CloseHeapBlock(void* block) { HeapFree(GetProcessHeap(), 0, block); }
 inline void DeleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
 inline void DeleteFontObject(HFONT font) { DeleteObject(font); }
 
 using UniqueKey = UniqueAny<NullInvalidTraits<HKEY, RegCloseKey>>;
 using UniqueServiceHandle = UniqueAny<NullInvalidTraits<SC_HANDLE, CloseServiceHandle>>;
-using UniqueDeviceSet = UniqueAny<DeviceSetTraits>;
 using UniqueMenu = UniqueAny<NullInvalidTraits<HMENU, DestroyMenu>>;
 using UniqueGdiObject = UniqueAny<NullInvalidTraits<HGDIOBJ, DeleteGdiObject>>;
 using UniqueFont = UniqueAny<NullInvalidTraits<HFONT, DeleteFontObject>>;

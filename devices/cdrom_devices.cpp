@@ -1,21 +1,6 @@
 #include "devices/cdrom_devices.h"
 
-namespace {
-
-// GUID_DEVINTERFACE_CDROM, spelled out so no translation unit has to own the
-// definitions of <initguid.h>.
-constexpr GUID CdromInterfaceClass = {0x53F56308, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
-
-} // namespace
-
-DeviceInstallerCalls deviceInstallerCalls = {
-    SetupDiGetClassDevsW,
-    SetupDiEnumDeviceInfo,
-    SetupDiSetClassInstallParamsW,
-    SetupDiChangeState,
-    SetupDiGetDeviceInstallParamsW,
-    SetupDiDestroyDeviceInfoList,
-};
+#include "devices/device_installer.h"
 
 bool ChangeCdromDeviceState(DWORD state, DeviceChangeOutcome* outcome)
 {
@@ -26,23 +11,23 @@ bool ChangeCdromDeviceState(DWORD state, DeviceChangeOutcome* outcome)
     const DeviceInstallerCalls& installer = deviceInstallerCalls;
     // Without DIGCF_PRESENT, so that drives that are disabled at the moment are
     // part of the set and can be enabled again.
-    HDEVINFO devices = installer.getClassDevs(&CdromInterfaceClass, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
-    if (devices == INVALID_HANDLE_VALUE)
+    UniqueDeviceSet devices(installer.getClassDevs(&CdromInterfaceClass, nullptr, nullptr, DIGCF_DEVICEINTERFACE));
+    if (!devices)
         return false;
 
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
     BOOL lastResult = FALSE;
     // A device that refuses the change does not keep the others from trying.
-    for (DWORD index = 0; installer.enumDeviceInfo(devices, index, &device); ++index) {
+    for (DWORD index = 0; installer.enumDeviceInfo(devices.get(), index, &device); ++index) {
         SP_PROPCHANGE_PARAMS change = {};
         change.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
         change.ClassInstallHeader.InstallFunction = DIF_PROPERTYCHANGE;
         change.StateChange = state;
         change.Scope = DICS_FLAG_CONFIGSPECIFIC;
         change.HwProfile = 0;
-        installer.setClassInstallParams(devices, &device, &change.ClassInstallHeader, sizeof(change));
-        lastResult = installer.changeState(devices, &device);
+        installer.setClassInstallParams(devices.get(), &device, &change.ClassInstallHeader, sizeof(change));
+        lastResult = installer.changeState(devices.get(), &device);
         ++outcome->devices;
         if (!lastResult) {
             outcome->error = GetLastError();
@@ -52,11 +37,10 @@ bool ChangeCdromDeviceState(DWORD state, DeviceChangeOutcome* outcome)
         // A device may take the change and still need Windows restarted to finish it.
         SP_DEVINSTALL_PARAMS_W params = {};
         params.cbSize = sizeof(params);
-        if (installer.getDeviceInstallParams(devices, &device, &params) &&
+        if (installer.getDeviceInstallParams(devices.get(), &device, &params) &&
             (params.Flags & (DI_NEEDREBOOT | DI_NEEDRESTART)))
             outcome->restartNeeded = true;
     }
-    installer.destroyDeviceInfoList(devices);
     return lastResult != FALSE;
 }
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <windows.h>
-#include <setupapi.h>
 
 // What one state change came to, so the user can be told when it did not happen.
 struct DeviceChangeOutcome {
@@ -21,16 +20,3 @@ bool ChangeCdromDeviceState(DWORD state, DeviceChangeOutcome* outcome = nullptr)
 // that Windows must be restarted.
 enum class DeviceChangeNotice { None, NotChanged, RestartNeeded };
 DeviceChangeNotice PlanDeviceChangeNotice(const DeviceChangeOutcome& outcome);
-
-// The device installer calls of the state change, in their order of use. Filled
-// with the real functions; tests replace them, because Wine has no CD-ROM devices
-// and aborts the process in SetupDiChangeState.
-struct DeviceInstallerCalls {
-    decltype(&SetupDiGetClassDevsW) getClassDevs;
-    decltype(&SetupDiEnumDeviceInfo) enumDeviceInfo;
-    decltype(&SetupDiSetClassInstallParamsW) setClassInstallParams;
-    decltype(&SetupDiChangeState) changeState;
-    decltype(&SetupDiGetDeviceInstallParamsW) getDeviceInstallParams;
-    decltype(&SetupDiDestroyDeviceInfoList) destroyDeviceInfoList;
-};
-extern DeviceInstallerCalls deviceInstallerCalls;

@@ -1,6 +1,7 @@
 #include "devices/drive_health.h"
 
 #include "base/handles.h"
+#include "devices/device_installer.h"
 #include "base/strings.h"
 #include "res/resource.h"
 
@@ -8,19 +9,14 @@
 
 namespace {
 
-// GUID_DEVCLASS_CDROM. The setup class, not the CD-ROM interface: a drive whose
-// driver stack failed to start may expose no interface, and those are the drives
-// the user is missing.
-constexpr GUID CdromSetupClass = {0x4D36E965, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-
-std::wstring DeviceText(const DriveHealthCalls& calls, HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property)
+std::wstring DeviceText(const DeviceInstallerCalls& calls, HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property)
 {
     DWORD bytes = 0;
-    calls.getRegistryProperty(set, device, property, nullptr, nullptr, 0, &bytes);
+    calls.getDeviceRegistryProperty(set, device, property, nullptr, nullptr, 0, &bytes);
     if (bytes < sizeof(wchar_t))
         return {};
     std::vector<wchar_t> text(bytes / sizeof(wchar_t) + 1, L'\0');
-    if (!calls.getRegistryProperty(set, device, property, nullptr, reinterpret_cast<BYTE*>(text.data()), bytes,
+    if (!calls.getDeviceRegistryProperty(set, device, property, nullptr, reinterpret_cast<BYTE*>(text.data()), bytes,
                                    nullptr))
         return {};
     return text.data();
@@ -33,25 +29,19 @@ bool DriveWorks(const DriveHealth& drive)
 
 } // namespace
 
-DriveHealthCalls driveHealthCalls = {
-    SetupDiGetClassDevsW,
-    SetupDiEnumDeviceInfo,
-    SetupDiGetDeviceRegistryPropertyW,
-    CM_Get_DevNode_Status,
-    SetupDiDestroyDeviceInfoList,
-};
-
 bool ReadDriveHealth(std::vector<DriveHealth>* drives)
 {
     drives->clear();
-    const DriveHealthCalls& calls = driveHealthCalls;
-    HDEVINFO set = calls.getClassDevs(&CdromSetupClass, nullptr, nullptr, DIGCF_PRESENT);
-    if (set == INVALID_HANDLE_VALUE)
+    const DeviceInstallerCalls& calls = deviceInstallerCalls;
+    // The setup class, not the CD-ROM interface: a drive whose driver stack failed
+    // to start may expose no interface, and those are the drives the user is missing.
+    UniqueDeviceSet set(calls.getClassDevs(&CdromSetupClass, nullptr, nullptr, DIGCF_PRESENT));
+    if (!set)
         return false;
     bool known = true;
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
-    for (DWORD index = 0; calls.enumDeviceInfo(set, index, &device); ++index) {
+    for (DWORD index = 0; calls.enumDeviceInfo(set.get(), index, &device); ++index) {
         // Cleared first: some systems answer success and write neither.
         ULONG status = 0;
         ULONG problem = 0;
@@ -59,14 +49,13 @@ bool ReadDriveHealth(std::vector<DriveHealth>* drives)
             known = false;
             break;
         }
-        std::wstring name = DeviceText(calls, set, &device, SPDRP_FRIENDLYNAME);
+        std::wstring name = DeviceText(calls, set.get(), &device, SPDRP_FRIENDLYNAME);
         if (name.empty())
-            name = DeviceText(calls, set, &device, SPDRP_DEVICEDESC);
+            name = DeviceText(calls, set.get(), &device, SPDRP_DEVICEDESC);
         if (name.empty())
             name = LoadProgramString(IDS_UNNAMED_DRIVE);
         drives->push_back({name, (status & DN_STARTED) != 0, problem});
     }
-    calls.destroyDeviceInfoList(set);
     return known;
 }
 

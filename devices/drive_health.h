@@ -3,8 +3,6 @@
 #pragma once
 
 #include <windows.h>
-#include <cfgmgr32.h>
-#include <setupapi.h>
 
 #include <string>
 #include <vector>
@@ -33,14 +31,3 @@ DriveHealthText ComposeDriveHealthText(bool known, const std::vector<DriveHealth
 
 // Every drive on a line of its own, with its name and state, for the detail box.
 std::wstring DescribeDrives(bool known, const std::vector<DriveHealth>& drives);
-
-// The installer calls the health is read with; tests replace them, because
-// Wine's device tree has no drives with problems to show.
-struct DriveHealthCalls {
-    decltype(&SetupDiGetClassDevsW) getClassDevs;
-    decltype(&SetupDiEnumDeviceInfo) enumDeviceInfo;
-    decltype(&SetupDiGetDeviceRegistryPropertyW) getRegistryProperty;
-    CONFIGRET(WINAPI* getDevNodeStatus)(PULONG status, PULONG problem, DEVINST device, ULONG flags);
-    decltype(&SetupDiDestroyDeviceInfoList) destroyDeviceInfoList;
-};
-extern DriveHealthCalls driveHealthCalls;

@@ -4,6 +4,7 @@
 
 FakeDevices fakeDevices;
 const HDEVINFO FakeDeviceSet = reinterpret_cast<HDEVINFO>(static_cast<INT_PTR>(0x5E7));
+const HDEVINFO FakeDriveSet = reinterpret_cast<HDEVINFO>(static_cast<INT_PTR>(0x5E8));
 
 namespace {
 
@@ -14,7 +15,7 @@ DWORD DeviceIndexOf(const SP_DEVINFO_DATA* device)
     return device ? device->DevInst : 0xFFFFFFFF;
 }
 
-HDEVINFO WINAPI FakeGetClassDevs(const GUID* classGuid, PCWSTR enumerator, HWND parent, DWORD flags)
+HDEVINFO WINAPI FakeGetChangeSet(const GUID* classGuid, PCWSTR enumerator, HWND parent, DWORD flags)
 {
     InstallerCall call = {InstallerCall::GetClassDevs};
     call.classGuid = classGuid ? *classGuid : GUID{};
@@ -25,7 +26,7 @@ HDEVINFO WINAPI FakeGetClassDevs(const GUID* classGuid, PCWSTR enumerator, HWND 
     return fakeDevices.setFails ? INVALID_HANDLE_VALUE : FakeDeviceSet;
 }
 
-BOOL WINAPI FakeEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA device)
+BOOL WINAPI FakeEnumChangeDevice(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA device)
 {
     InstallerCall call = {InstallerCall::EnumDeviceInfo};
     call.set = set;
@@ -82,7 +83,7 @@ BOOL WINAPI FakeGetInstallParams(HDEVINFO set, PSP_DEVINFO_DATA device, PSP_DEVI
     return TRUE;
 }
 
-BOOL WINAPI FakeDestroyDeviceInfoList(HDEVINFO set)
+BOOL WINAPI FakeReleaseChangeSet(HDEVINFO set)
 {
     InstallerCall call = {InstallerCall::DestroyDeviceInfoList};
     call.set = set;
@@ -90,11 +91,11 @@ BOOL WINAPI FakeDestroyDeviceInfoList(HDEVINFO set)
     return TRUE;
 }
 
-HDEVINFO WINAPI FakeGetDriveClass(const GUID* classGuid, PCWSTR, HWND, DWORD flags)
+HDEVINFO WINAPI FakeGetDriveClass(const GUID* classGuid, DWORD flags)
 {
     fakeDevices.healthClass = classGuid ? *classGuid : GUID{};
     fakeDevices.healthFlags = flags;
-    return fakeDevices.setFails ? INVALID_HANDLE_VALUE : FakeDeviceSet;
+    return fakeDevices.setFails ? INVALID_HANDLE_VALUE : FakeDriveSet;
 }
 
 BOOL WINAPI FakeEnumDrive(HDEVINFO, DWORD index, PSP_DEVINFO_DATA device)
@@ -138,9 +139,23 @@ CONFIGRET WINAPI FakeGetDriveStatus(PULONG status, PULONG problem, DEVINST devic
     return CR_SUCCESS;
 }
 
-BOOL WINAPI FakeReleaseDrives(HDEVINFO)
+// The health reads the drives of the setup class; the change lists devices by
+// their interface class.
+HDEVINFO WINAPI FakeGetClassDevs(const GUID* classGuid, PCWSTR enumerator, HWND parent, DWORD flags)
 {
-    return TRUE;
+    if (!(flags & DIGCF_DEVICEINTERFACE) && classGuid && IsEqualGUID(*classGuid, CdromSetupClass))
+        return FakeGetDriveClass(classGuid, flags);
+    return FakeGetChangeSet(classGuid, enumerator, parent, flags);
+}
+
+BOOL WINAPI FakeEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA device)
+{
+    return set == FakeDriveSet ? FakeEnumDrive(set, index, device) : FakeEnumChangeDevice(set, index, device);
+}
+
+BOOL WINAPI FakeDestroyDeviceInfoList(HDEVINFO set)
+{
+    return set == FakeDriveSet ? TRUE : FakeReleaseChangeSet(set);
 }
 
 } // namespace
@@ -148,16 +163,13 @@ BOOL WINAPI FakeReleaseDrives(HDEVINFO)
 void FakeInstallerTest::SetUp()
 {
     saved_ = deviceInstallerCalls;
-    savedHealth_ = driveHealthCalls;
-    driveHealthCalls = {FakeGetDriveClass, FakeEnumDrive, FakeGetDriveText, FakeGetDriveStatus, FakeReleaseDrives};
     fakeDevices = FakeDevices{};
-    deviceInstallerCalls = {FakeGetClassDevs,       FakeEnumDeviceInfo,   FakeSetClassInstallParams,
-                            FakeChangeState,        FakeGetInstallParams, FakeDestroyDeviceInfoList};
+    deviceInstallerCalls = {FakeGetClassDevs, FakeEnumDeviceInfo, FakeSetClassInstallParams, FakeChangeState,
+                            FakeGetInstallParams, FakeGetDriveText, FakeGetDriveStatus, FakeDestroyDeviceInfoList};
 }
 
 void FakeInstallerTest::TearDown()
 {
     deviceInstallerCalls = saved_;
-    driveHealthCalls = savedHealth_;
     fakeDevices = FakeDevices{};
 }

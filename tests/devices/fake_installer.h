@@ -4,6 +4,7 @@
 #pragma once
 
 #include "devices/cdrom_devices.h"
+#include "devices/device_installer.h"
 #include "devices/drive_health.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +55,10 @@ struct FakeDevices {
 
 // The stand-in's state; reset by the fixture below.
 extern FakeDevices fakeDevices;
+// The set of the device change, whose calls are recorded, and the set the health
+// is read from, whose calls are not.
 extern const HDEVINFO FakeDeviceSet;
+extern const HDEVINFO FakeDriveSet;
 
 // Installs the stand-in for one test and puts the real calls back afterwards.
 class FakeInstallerTest : public ::testing::Test {
@@ -64,5 +68,4 @@ protected:
 
 private:
     DeviceInstallerCalls saved_ = {};
-    DriveHealthCalls savedHealth_ = {};
 };
