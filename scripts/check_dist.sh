@@ -2,11 +2,18 @@
 # Checks the package as a Windows user receives it: unpacked with the tools at
 # hand, exactly the files the read-me names, each program built for the Windows
 # its name says and carrying the version the package is named after, the
-# descriptions file in the encoding the program reads, and every sum right.
+# descriptions file in the encoding the program reads, the texts with Windows
+# line ends, what it was built from, and every sum right. Then what lets anyone
+# rebuild it byte for byte (sorted entries, one time, fixed permissions, no
+# extra fields), and the winget and Scoop manifests beside it.
 # Usage: check_dist.sh PATH/TO/quillmere-VERSION.zip
 set -euo pipefail
+export LC_ALL=C
 
 zip=$(realpath "${1:?usage: check_dist.sh PATH/TO/quillmere-VERSION.zip}")
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=dist/contents.sh
+. "$here/dist/contents.sh"
 errors=0
 fail() { echo "package check: $*" >&2; errors=$((errors + 1)); }
 
@@ -21,8 +28,10 @@ trap 'rm -rf "$scratch"' EXIT
 cd "$scratch"
 cmake -E tar xf "$zip"
 
-expected='README.txt SHA256SUMS descriptions.ini quillmere-32bit.exe quillmere-64bit.exe'
-present=$(find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort | xargs)
+exes=()
+for p in "${programs[@]}"; do exes+=("$p-32bit.exe" "$p-64bit.exe"); done
+expected=$(printf '%s\n' BUILDINFO.txt SHA256SUMS descriptions.ini "${texts[@]}" "${exes[@]}" | sort | xargs)
+present=$(find . -mindepth 1 -printf '%P\n' | sort | xargs)
 [ "$present" = "$expected" ] || fail "holds '$present', expected '$expected'"
 
 # Little-endian numbers at a byte offset of a file.
@@ -39,6 +48,8 @@ check_machine() {
   local machine
   machine=$(printf '0x%04x' "$(u16 "$file" $((pe + 4)))")
   [ "$machine" = "$want" ] || fail "$file: machine $machine, expected $want"
+  # A link time stamp would make every build differ.
+  [ "$(u32 "$file" $((pe + 8)))" = 0 ] || fail "$file: carries a link time stamp"
 }
 
 # Every VS_FIXEDFILEINFO (signature 0xFEEF04BD, structure version 1.0) of the file
@@ -46,7 +57,7 @@ check_machine() {
 check_version() {
   local file=$1 offsets found=0 offset ms ls
   [ -f "$file" ] || return 0
-  offsets=$(LC_ALL=C grep -obaP '\xBD\x04\xEF\xFE' "$file" | cut -d: -f1 || true)
+  offsets=$(grep -obaP '\xBD\x04\xEF\xFE' "$file" | cut -d: -f1 || true)
   for offset in $offsets; do
     [ "$(u32 "$file" $((offset + 4)))" = 65536 ] || continue
     ms=$(u32 "$file" $((offset + 8)))
@@ -58,10 +69,12 @@ check_version() {
   [ "$found" -gt 0 ] || fail "$file: no fixed version information"
 }
 
-check_machine quillmere-32bit.exe 0x014c
-check_machine quillmere-64bit.exe 0x8664
-check_version quillmere-32bit.exe
-check_version quillmere-64bit.exe
+for p in "${programs[@]}"; do
+  check_machine "$p-32bit.exe" 0x014c
+  check_machine "$p-64bit.exe" 0x8664
+  check_version "$p-32bit.exe"
+  check_version "$p-64bit.exe"
+done
 
 if [ -f descriptions.ini ]; then
   [ "$(od -An -tx1 -N2 descriptions.ini | tr -d ' ')" = fffe ] || fail "descriptions.ini: no UTF-16LE byte-order mark"
@@ -72,17 +85,31 @@ if [ -f descriptions.ini ]; then
 fi
 
 # Notepad before Windows 10 shows a file without CR as one long line.
-if [ -f README.txt ]; then
-  [ -s README.txt ] || fail "README.txt is empty"
-  [ "$(grep -c $'\r$' README.txt)" = "$(wc -l <README.txt)" ] || fail "README.txt: lines without CRLF"
+for f in "${texts[@]}" BUILDINFO.txt; do
+  [ -f "$f" ] || continue
+  [ -s "$f" ] || fail "$f is empty"
+  [ "$(grep -c $'\r$' "$f")" = "$(wc -l <"$f")" ] || fail "$f: lines without CRLF"
+done
+
+# Someone rebuilding the package needs the commit and both toolchains.
+if [ -f BUILDINFO.txt ]; then
+  grep -Eq $'^commit: ([0-9a-f]{40}(, with uncommitted changes)?|unknown, not built from a git checkout)\r$' BUILDINFO.txt ||
+    fail "BUILDINFO.txt names no commit"
+  for tool in compiler linker 'resource compiler'; do
+    [ "$(grep -c "^  $tool: " BUILDINFO.txt)" = 2 ] || fail "BUILDINFO.txt: not both architectures' $tool"
+  done
 fi
 
 if [ -f SHA256SUMS ]; then
   sha256sum -c --strict --quiet SHA256SUMS || fail "SHA256SUMS: a sum does not match"
-  summed=$(sed 's/^[0-9a-f]*  //' SHA256SUMS | LC_ALL=C sort | xargs)
-  others=$(find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | xargs)
+  summed=$(sed 's/^[0-9a-f]*  //' SHA256SUMS | sort | xargs)
+  others=$(find . -type f ! -name SHA256SUMS -printf '%P\n' | sort | xargs)
   [ "$summed" = "$others" ] || fail "SHA256SUMS lists '$summed', the package holds '$others'"
 fi
+
+# The archive's own fields, and the manifests beside it.
+python3 "$here/check_dist_manifests.py" \
+  "$zip" "$version" "${commands[*]}" || errors=$((errors + $?))
 
 if [ "$errors" -gt 0 ]; then
   echo "package check: $(basename "$zip") FAILED ($errors problems)" >&2
