@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <string>
 
-FilterStoreCalls filterStoreCalls = {RegOpenKeyExW, RegSetValueExW};
+FilterStoreCalls filterStoreCalls = {RegOpenKeyExW, RegSetValueExW, RegQueryValueExW};
 
 LSTATUS OpenFilterClassKey(REGSAM access, HKEY* key)
 {

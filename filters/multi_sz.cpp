@@ -70,11 +70,11 @@ LSTATUS ReadMultiSzValue(HKEY key, const wchar_t* valueName, MultiSzList& list)
     std::vector<BYTE> data;
     for (int attempt = 0; attempt < 8; ++attempt) {
         DWORD size = 0;
-        LSTATUS status = RegQueryValueExW(key, valueName, nullptr, nullptr, nullptr, &size);
+        LSTATUS status = filterStoreCalls.queryValue(key, valueName, nullptr, nullptr, nullptr, &size);
         if (status != ERROR_SUCCESS)
             return status;
         data.assign(size, 0);
-        status = RegQueryValueExW(key, valueName, nullptr, nullptr, data.data(), &size);
+        status = filterStoreCalls.queryValue(key, valueName, nullptr, nullptr, data.data(), &size);
         if (status == ERROR_MORE_DATA)
             continue; // grew between the two queries
         if (status != ERROR_SUCCESS)

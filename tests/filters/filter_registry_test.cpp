@@ -134,6 +134,21 @@ TEST_F(FilterRegistry, AGroupWhoseWriteFailsKeepsItsNameAndTheServiceItNeeds)
     EXPECT_EQ(ServiceStartType(L"QmBoth"), SERVICE_DEMAND_START) << "still an upper filter";
 }
 
+TEST_F(FilterRegistry, AMoveWhoseTargetCannotBeReadLeavesBothValuesAsTheyWere)
+{
+    ASSERT_TRUE(CreateDriverService(L"QmLower", kDriverPath));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmLower", L"other"});
+    WriteClassMultiSz(LowerFiltersRemovedValue, {L"parked"});
+    {
+        StoreReadFails target(LowerFiltersRemovedValue);
+        EXPECT_FALSE(DeactivateFilter(L"QmLower"));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    }
+    EXPECT_EQ(Entries("LowerFilters"), (Names{"QmLower", "other"}));
+    EXPECT_EQ(Entries("LowerFiltersRemoved"), (Names{"parked"}));
+    EXPECT_EQ(ServiceStartType(L"QmLower"), SERVICE_DEMAND_START);
+}
+
 TEST_F(FilterRegistry, WithoutWriteAccessNothingChangesAndFailureIsReported)
 {
     ASSERT_TRUE(CreateDriverService(L"QmLower", kDriverPath));

@@ -266,6 +266,16 @@ LSTATUS WINAPI SetValueUnlessFailing(HKEY key, const wchar_t* valueName, DWORD r
     return RegSetValueExW(key, valueName, reserved, type, data, size);
 }
 
+const wchar_t* failingReadValue = nullptr;
+
+LSTATUS WINAPI QueryValueUnlessFailing(HKEY key, const wchar_t* valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                                       DWORD* size)
+{
+    if (valueName && lstrcmpiW(valueName, failingReadValue) == 0)
+        return ERROR_ACCESS_DENIED;
+    return RegQueryValueExW(key, valueName, reserved, type, data, size);
+}
+
 } // namespace
 
 StoreOpensReadOnly::StoreOpensReadOnly() : saved_(filterStoreCalls)
@@ -285,6 +295,17 @@ StoreWriteFails::StoreWriteFails(const wchar_t* valueName) : saved_(filterStoreC
 }
 
 StoreWriteFails::~StoreWriteFails()
+{
+    filterStoreCalls = saved_;
+}
+
+StoreReadFails::StoreReadFails(const wchar_t* valueName) : saved_(filterStoreCalls)
+{
+    failingReadValue = valueName;
+    filterStoreCalls.queryValue = QueryValueUnlessFailing;
+}
+
+StoreReadFails::~StoreReadFails()
 {
     filterStoreCalls = saved_;
 }

@@ -111,6 +111,19 @@ private:
     FilterStoreCalls saved_;
 };
 
+// While alive, the filter store's reads of the value `valueName` fail with
+// ERROR_ACCESS_DENIED; its other reads go through.
+class StoreReadFails {
+public:
+    explicit StoreReadFails(const wchar_t* valueName);
+    ~StoreReadFails();
+    StoreReadFails(const StoreReadFails&) = delete;
+    StoreReadFails& operator=(const StoreReadFails&) = delete;
+
+private:
+    FilterStoreCalls saved_;
+};
+
 // The system's text for an error code, as FormatMessage gives it, line breaks trimmed.
 std::wstring SystemMessage(DWORD code);
 

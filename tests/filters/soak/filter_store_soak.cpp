@@ -295,7 +295,7 @@ int main(int argc, char** argv)
         gen.Seed(key, value);
 
     FilterStoreCalls saved = filterStoreCalls;
-    filterStoreCalls = {SoakOpenKey, SoakSetValue};
+    filterStoreCalls = {SoakOpenKey, SoakSetValue, RegQueryValueExW};
     Counts counts;
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
