@@ -69,6 +69,8 @@ void ChooseDescription(SC_HANDLE service, const wchar_t* name, const wchar_t* im
 
 } // namespace
 
+ServiceInfoCalls serviceInfoCalls = {OpenServiceW};
+
 bool QueryServiceInfo(const wchar_t* name, ServiceInfo* info)
 {
     UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
@@ -76,10 +78,14 @@ bool QueryServiceInfo(const wchar_t* name, ServiceInfo* info)
         ShowSystemErrorBox(nullptr, GetLastError());
         return false;
     }
-    UniqueServiceHandle service(OpenServiceW(manager.get(), name, GENERIC_READ));
+    UniqueServiceHandle service(serviceInfoCalls.openService(manager.get(), name, GENERIC_READ));
     if (!service) {
+        DWORD error = GetLastError();
         LookupDescription(name, info->description);
-        info->currentState = ServiceStateNotFound;
+        // Only these mean the drive's stack names a service that is not there; a
+        // service that refuses even administrators may well be running.
+        if (error == ERROR_SERVICE_DOES_NOT_EXIST || error == ERROR_INVALID_NAME)
+            info->currentState = ServiceStateNotFound;
         return false;
     }
 

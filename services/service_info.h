@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-// currentState of a service that cannot be opened (its text is string 105 + 8).
+// currentState of a service that does not exist (its text is string 105 + 8).
 inline constexpr DWORD ServiceStateNotFound = 8;
 
 inline constexpr wchar_t DescriptionsFile[] = L"descriptions.ini";
@@ -23,8 +23,17 @@ struct ServiceInfo {
 };
 
 // Fills `info` for the service `name`, writing only the fields that the case it
-// meets provides. True only when the service's configuration was read.
+// meets provides. True only when the service's configuration was read. A service
+// that cannot be opened for any reason but its absence (access refused, say)
+// leaves currentState as the caller set it, 0 for unknown.
 bool QueryServiceInfo(const wchar_t* name, ServiceInfo* info);
+
+// The service open of the query; tests replace it, because Wine cannot be made to
+// refuse an administrator a service.
+struct ServiceInfoCalls {
+    decltype(&OpenServiceW) openService;
+};
+extern ServiceInfoCalls serviceInfoCalls;
 
 // Looks `name` up in descriptions.ini of the current directory, in the thread's
 // language section and then in "en". `out` holds DisplayTextLength characters.

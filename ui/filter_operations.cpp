@@ -124,9 +124,10 @@ void FixProblemsAutomatically(HWND list)
             continue;
         auto* name = reinterpret_cast<const wchar_t*>(item.lParam);
         ServiceInfo info{};
-        bool known = QueryServiceInfo(name, &info);
-        // State 0: the manager could not be asked, so a running filter may stand here.
-        if (info.currentState != 0 && (!known || info.currentState != SERVICE_RUNNING))
+        QueryServiceInfo(name, &info);
+        // State 0: the manager or the service could not be asked, so a running filter
+        // may stand here. A running one stays even when its configuration was unreadable.
+        if (info.currentState != 0 && info.currentState != SERVICE_RUNNING)
             ChangeRows(list, name, false, &failures);
     }
     DeviceChangeOutcome outcome = RunWithProgress(DICS_PROPCHANGE);

@@ -2,6 +2,7 @@
 // the installer stand-in, and the drives Wine really has.
 #include "devices/fake_installer.h"
 #include "services/drive_health.h"
+#include "support/wine_tools.h"
 
 #include <cfgmgr32.h>
 
@@ -63,42 +64,6 @@ TEST(DriveHealthFit, ALongNameGivesWayAndTheCodeStaysInView)
     EXPECT_EQ(FitDriveHealthText(text, width, onePixelEach), L"Optiarc\u2026" + text.rest);
     EXPECT_EQ(FitDriveHealthText(text, 5, onePixelEach), L"\u2026" + text.rest);
 }
-
-// A CD-ROM setup-class device with a friendly name and no CD-ROM interface, so the
-// device change never sees it; gone again afterwards, leftovers of an aborted run too.
-class RegisteredDrive {
-public:
-    static constexpr wchar_t Name[] = L"Quillmere test DVD-RW";
-    RegisteredDrive()
-    {
-        Remove();
-        HDEVINFO set = SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr);
-        SP_DEVINFO_DATA device = {};
-        device.cbSize = sizeof(device);
-        registered_ = SetupDiCreateDeviceInfoW(set, InstanceId, &CdromSetupClass, nullptr, nullptr, 0, &device) &&
-                      SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr) &&
-                      SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_FRIENDLYNAME,
-                                                        reinterpret_cast<const BYTE*>(Name), sizeof(Name));
-        SetupDiDestroyDeviceInfoList(set);
-    }
-    ~RegisteredDrive() { Remove(); }
-    RegisteredDrive(const RegisteredDrive&) = delete;
-    RegisteredDrive& operator=(const RegisteredDrive&) = delete;
-    bool registered() const { return registered_; }
-
-private:
-    static constexpr wchar_t InstanceId[] = L"ROOT\\CDROM\\QMTESTDRIVE";
-    static void Remove()
-    {
-        HDEVINFO set = SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr);
-        SP_DEVINFO_DATA device = {};
-        device.cbSize = sizeof(device);
-        if (SetupDiOpenDeviceInfoW(set, InstanceId, nullptr, 0, &device))
-            SetupDiRemoveDevice(set, &device);
-        SetupDiDestroyDeviceInfoList(set);
-    }
-    bool registered_ = false;
-};
 
 TEST(DriveHealthRealInstaller, NoDriveThenARegisteredOneThatDidNotStart)
 {

@@ -87,6 +87,33 @@ TEST_F(ServiceInfoQuery, AMissingServiceGetsOnlyItsStateAndTheFilesDescription)
     EXPECT_EQ(ChangedFields(before, info), (Names{"description", "currentState"}));
 }
 
+DWORD refusal = ERROR_SUCCESS;
+
+SC_HANDLE WINAPI RefuseService(SC_HANDLE, const wchar_t*, DWORD)
+{
+    SetLastError(refusal);
+    return nullptr;
+}
+
+// Wine's service manager cannot be made to refuse an administrator a service, so the
+// open answers through the query's replaceable call.
+TEST_F(ServiceInfoQuery, OnlyAServiceThatDoesNotExistReadsAsNotFound)
+{
+    directory_.WriteDescriptions(L"[en]\r\nQmSvcPlain=Listed in the file\r\n");
+    ASSERT_TRUE(CreateDriverService(L"QmSvcPlain", L"C:\\qmsvcplain.sys"));
+    ServiceInfoCalls saved = serviceInfoCalls;
+    serviceInfoCalls.openService = RefuseService;
+    for (DWORD error : {DWORD{ERROR_ACCESS_DENIED}, DWORD{ERROR_SERVICE_DOES_NOT_EXIST}, DWORD{ERROR_INVALID_NAME}}) {
+        SCOPED_TRACE(error);
+        refusal = error;
+        ServiceInfo info{};
+        EXPECT_FALSE(QueryServiceInfo(L"QmSvcPlain", &info));
+        EXPECT_EQ(info.currentState, error == ERROR_ACCESS_DENIED ? 0u : ServiceStateNotFound);
+        EXPECT_STREQ(info.description, L"Listed in the file");
+    }
+    serviceInfoCalls = saved;
+}
+
 TEST_F(ServiceInfoQuery, ADriverWithoutTextsOfItsOwnIsDescribedByItsFile)
 {
     std::wstring configured = PlaceDriverFile(L"qm_version_full.sys", kDriverFolder, L"qmsvcfull.sys");

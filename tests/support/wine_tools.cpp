@@ -567,3 +567,50 @@ NativeDriverFile::~NativeDriverFile()
 {
     DeleteFileW(path_.c_str());
 }
+
+namespace {
+
+// GUID_DEVCLASS_CDROM.
+constexpr GUID CdromSetupClass = {0x4D36E965, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+
+} // namespace
+
+RegisteredDrive::RegisteredDrive()
+{
+    Remove();
+    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr));
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof(device);
+    registered_ = SetupDiCreateDeviceInfoW(set.get(), InstanceId, &CdromSetupClass, nullptr, nullptr, 0, &device) &&
+                  SetupDiRegisterDeviceInfo(set.get(), &device, 0, nullptr, nullptr, nullptr) &&
+                  SetupDiSetDeviceRegistryPropertyW(set.get(), &device, SPDRP_FRIENDLYNAME,
+                                                    reinterpret_cast<const BYTE*>(Name), sizeof(Name));
+}
+
+RegisteredDrive::~RegisteredDrive()
+{
+    Remove();
+}
+
+bool RegisteredDrive::SetFilters(DWORD property, const std::vector<std::wstring>& names)
+{
+    std::vector<wchar_t> list;
+    for (const std::wstring& name : names)
+        list.insert(list.end(), name.c_str(), name.c_str() + name.size() + 1);
+    list.push_back(L'\0');
+    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr));
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof(device);
+    return SetupDiOpenDeviceInfoW(set.get(), InstanceId, nullptr, 0, &device) &&
+           SetupDiSetDeviceRegistryPropertyW(set.get(), &device, property, reinterpret_cast<const BYTE*>(list.data()),
+                                             static_cast<DWORD>(list.size() * sizeof(wchar_t)));
+}
+
+void RegisteredDrive::Remove()
+{
+    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr));
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof(device);
+    if (SetupDiOpenDeviceInfoW(set.get(), InstanceId, nullptr, 0, &device))
+        SetupDiRemoveDevice(set.get(), &device);
+}

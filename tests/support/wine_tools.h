@@ -166,6 +166,26 @@ private:
 // this returns true. `acceptStop` false makes it refuse the stop control.
 ::testing::AssertionResult CreateRunningService(const std::wstring& name, bool acceptStop = true);
 
+// A CD-ROM setup-class device with a friendly name and no CD-ROM interface, so the
+// device change never sees it; gone again afterwards, leftovers of an aborted run too.
+// Wine lists it as present and not started.
+class RegisteredDrive {
+public:
+    static constexpr wchar_t Name[] = L"Quillmere test DVD-RW";
+    static constexpr wchar_t InstanceId[] = L"ROOT\\CDROM\\QMTESTDRIVE";
+    RegisteredDrive();
+    ~RegisteredDrive();
+    RegisteredDrive(const RegisteredDrive&) = delete;
+    RegisteredDrive& operator=(const RegisteredDrive&) = delete;
+    bool registered() const { return registered_; }
+    // Writes the device's own SPDRP_UPPERFILTERS or SPDRP_LOWERFILTERS.
+    bool SetFilters(DWORD property, const std::vector<std::wstring>& names);
+
+private:
+    static void Remove();
+    bool registered_ = false;
+};
+
 // Answers the next dialog boxes (message boxes included) that this thread opens, one
 // after the other, from a thread of its own, recording their texts. So a test can
 // drive code that runs a modal box on the test's thread.

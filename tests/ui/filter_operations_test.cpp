@@ -2,6 +2,7 @@
 // and what the user sees when the registry refuses the change.
 #include "filters/filter_registry.h"
 #include "res/resource.h"
+#include "services/service_info.h"
 #include "ui/filter_list.h"
 #include "ui/filter_operations.h"
 #include "ui/filter_window_fixture.h"
@@ -189,6 +190,34 @@ TEST_F(FilterOperationsTest, FixProblemsParksWhatDoesNotRunAndRefreshesTheStatus
     wchar_t status[256] = {};
     SendMessageW(statusBar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(status));
     EXPECT_STREQ(status, L"DVD-CD-ROM diver is running");
+}
+
+// Wine cannot refuse an administrator a service, or its configuration alone: the
+// query's open hands out a handle that may only ask the status, and refuses QmStop.
+SC_HANDLE WINAPI OpenForStatusOnly(SC_HANDLE manager, const wchar_t* name, DWORD)
+{
+    if (lstrcmpiW(name, L"QmStop") == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return OpenServiceW(manager, name, SERVICE_QUERY_STATUS);
+}
+
+TEST_F(FilterOperationsTest, FixProblemsLeavesARunningFilterAndOneItMayNotAsk)
+{
+    RegisteredDrive drive;
+    ASSERT_TRUE(drive.registered());
+    ASSERT_TRUE(CreateRunningService(L"QmRun"));
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmRun", L"QmStop"});
+    OpenWindow();
+    ServiceInfoCalls saved = serviceInfoCalls;
+    serviceInfoCalls.openService = OpenForStatusOnly;
+    FixProblemsAutomatically(list);
+    serviceInfoCalls = saved;
+    EXPECT_EQ(RegQueryClassValue("LowerFilters").entries, (Names{"QmRun", "QmStop"}));
+    EXPECT_EQ(ServiceStartType(L"QmRun"), SERVICE_DEMAND_START);
+    EXPECT_EQ(ServiceStartType(L"QmStop"), SERVICE_DEMAND_START);
 }
 
 } // namespace
