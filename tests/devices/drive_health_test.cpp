@@ -54,6 +54,18 @@ TEST_F(DriveHealthTest, ThePartNamesTheFirstDriveInTroubleWithItsCodeAndMeaning)
     EXPECT_EQ(PartText(), L"Drive state unknown");
 }
 
+TEST_F(DriveHealthTest, AStatusCallThatWritesNothingGivesNoProblemCode)
+{
+    // What the first drive's call wrote still lies where the second's would go.
+    fakeDevices.drives = {{L"Front DVD-RW", L"", DN_STARTED | DN_HAS_PROBLEM, 39},
+                          {L"Rear BD-ROM", L"", DN_STARTED, 0, true}};
+    std::vector<DriveHealth> drives;
+    ASSERT_TRUE(ReadDriveHealth(&drives));
+    ASSERT_EQ(drives.size(), 2u);
+    EXPECT_EQ(drives[1].problem, 0u);
+    EXPECT_EQ(DriveStateText(drives[1]), L"not started");
+}
+
 TEST(DriveHealthFit, ALongNameGivesWayAndTheCodeStaysInView)
 {
     auto onePixelEach = [](const std::wstring& text) { return static_cast<int>(text.size()); };

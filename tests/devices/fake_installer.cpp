@@ -133,6 +133,8 @@ CONFIGRET WINAPI FakeGetDriveStatus(PULONG status, PULONG problem, DEVINST devic
 {
     if (fakeDevices.statusFails)
         return CR_NO_SUCH_DEVNODE;
+    if (fakeDevices.drives.at(device).writesNothing)
+        return CR_SUCCESS;
     *status = fakeDevices.drives.at(device).status;
     *problem = fakeDevices.drives.at(device).problem;
     return CR_SUCCESS;
