@@ -45,5 +45,7 @@ void ExpandSystemRootPath(const wchar_t* imagePath, wchar_t* out);
 
 // The file a driver service's configured image path names, as the kernel reads it:
 // expanded as above, \??\C:\... taken as C:\..., and a relative path joined to
-// the Windows folder. False, with `out` empty, when no path of PathLength fits.
+// the Windows folder. False, with `out` empty, when no path of PathLength fits and
+// for any path that names no file of this machine's drives: network paths, other
+// \??\ forms, and paths that would be read from the current drive or folder.
 bool ResolveDriverFilePath(const wchar_t* imagePath, wchar_t* out);

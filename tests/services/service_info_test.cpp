@@ -419,12 +419,20 @@ TEST_F(SystemRootExpansion, ADriverFileIsNamedAsTheKernelReadsIt)
     EXPECT_EQ(Expand(L"\\??\\C:\\drivers\\x.sys", resolve), L"C:\\drivers\\x.sys");
     // Joined to the Windows folder, a relative path that fitted no longer does.
     EXPECT_EQ(Expand(std::wstring(PathLength - 2, L'r'), resolve), L"");
+    // Nothing that would reach a server, nor any path read from the current drive
+    // or folder in place of the kernel's file.
+    for (const wchar_t* elsewhere : {L"\\??\\UNC\\server\\share\\x.sys", L"\\\\server\\share\\x.sys",
+                                     L"\\??\\GLOBALROOT\\Device\\x.sys", L"\\??\\x.sys", L"\\drivers\\x.sys",
+                                     L"C:x.sys"})
+        EXPECT_EQ(Expand(elsewhere, resolve), L"") << Narrow(elsewhere);
 }
 
-TEST_F(SystemRootExpansion, WithoutTheVariableThePathStaysAsWritten)
+TEST_F(SystemRootExpansion, WithoutTheVariableThePathStaysAsWrittenAndNamesNoFile)
 {
     SetEnvironmentVariableW(L"SystemRoot", nullptr);
     EXPECT_EQ(Expand(L"\\SystemRoot\\system32\\x.sys"), L"\\SystemRoot\\system32\\x.sys");
+    auto resolve = [](const wchar_t* imagePath, wchar_t* out) { ResolveDriverFilePath(imagePath, out); };
+    EXPECT_EQ(Expand(L"\\SystemRoot\\system32\\x.sys", resolve), L"");
 }
 
 } // namespace
