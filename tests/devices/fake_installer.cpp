@@ -22,7 +22,11 @@ HDEVINFO WINAPI FakeGetClassDevs(const GUID* classGuid, PCWSTR enumerator, HWND 
     call.parent = parent;
     call.flags = flags;
     fakeDevices.calls.push_back(call);
-    return fakeDevices.setFails ? INVALID_HANDLE_VALUE : FakeDeviceSet;
+    if (fakeDevices.setFails) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return FakeDeviceSet;
 }
 
 BOOL WINAPI FakeEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA device)
