@@ -221,10 +221,10 @@ bool ServiceExists(const std::wstring& name)
     return static_cast<bool>(service);
 }
 
-RestrictedClassKey::RestrictedClassKey(const wchar_t* sddl)
+RestrictedClassKey::RestrictedClassKey(const wchar_t* sddl, const wchar_t* path) : path_(path ? path : FilterClassKey)
 {
     UniqueKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, READ_CONTROL | WRITE_DAC, key.put()) !=
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, READ_CONTROL | WRITE_DAC, key.put()) !=
         ERROR_SUCCESS)
         return;
     DWORD size = 0;
@@ -245,7 +245,7 @@ RestrictedClassKey::~RestrictedClassKey()
         return;
     UniqueKey key;
     // The owner keeps the right to change the key's security even without write access.
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, WRITE_DAC, key.put()) == ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, WRITE_DAC, key.put()) == ERROR_SUCCESS)
         RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved_.data());
 }
 

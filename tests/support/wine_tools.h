@@ -58,17 +58,18 @@ bool ServiceExists(const std::wstring& name);
 std::string Narrow(const std::wstring& text);
 std::wstring Widen(const std::string& text);
 
-// While alive, the class key carries the access list `sddl`; the key's own security
-// comes back afterwards.
+// While alive, the class key (or another key `path` under HKLM) carries the access
+// list `sddl`; the key's own security comes back afterwards.
 class RestrictedClassKey {
 public:
-    explicit RestrictedClassKey(const wchar_t* sddl);
+    explicit RestrictedClassKey(const wchar_t* sddl, const wchar_t* path = nullptr);
     ~RestrictedClassKey();
     RestrictedClassKey(const RestrictedClassKey&) = delete;
     RestrictedClassKey& operator=(const RestrictedClassKey&) = delete;
     bool applied() const { return applied_; }
 
 private:
+    std::wstring path_;
     std::vector<BYTE> saved_;
     bool applied_ = false;
 };
