@@ -45,14 +45,23 @@ TEST_F(FilterOperationsTest, DeactivateAndActivateMoveTheRowAndTheRegistryTogeth
     EXPECT_EQ(ServiceStartType(L"QmStop"), SERVICE_BOOT_START);
 }
 
-TEST_F(FilterOperationsTest, ASharedNameChangesOnlyTheRowActedOn)
+TEST_F(FilterOperationsTest, EveryRowOfTheNameShowsWhatTheClassKeyNowHolds)
 {
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
+    WriteClassMultiSz(UpperFiltersRemovedValue, {L"QmStop"});
     OpenWithANameInBothGroups();
+    int other = FindRow(L"QmStop", 1);
+    Select(other);
+    // The registry side parks the name in both groups, and both rows follow.
     DeactivateFilterItems(list, RowName(lower));
+    EXPECT_EQ(RegQueryClassValue("UpperFiltersRemoved").entries, (Names{"QmStop", "QmBoth"}));
     EXPECT_EQ(RowState(lower), static_cast<UINT>(Parked));
-    EXPECT_EQ(RowState(upper), static_cast<UINT>(Active));
-    // The registry side acts on the name as a whole.
-    EXPECT_EQ(RegQueryClassValue("UpperFiltersRemoved").entries, Names{"QmBoth"});
+    EXPECT_EQ(RowState(upper), static_cast<UINT>(Parked));
+    EXPECT_EQ(RowText(upper, 2), L"Stopped");
+    // The other name's row is left alone, and stays selected.
+    EXPECT_EQ(RowCount(), 3);
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(other), LVIS_SELECTED),
+              static_cast<LRESULT>(LVIS_SELECTED));
 }
 
 TEST_F(FilterOperationsTest, DeleteAsksWithTheListedNameAndNoKeepsEverything)
@@ -76,7 +85,7 @@ TEST_F(FilterOperationsTest, DeleteAsksWithTheListedNameAndNoKeepsEverything)
     EXPECT_TRUE(ServiceExists(L"QmBoth"));
 }
 
-TEST_F(FilterOperationsTest, DeleteYesRemovesOneRowAndItsEntries)
+TEST_F(FilterOperationsTest, DeleteYesRemovesTheGroupsEntriesAndTheirRows)
 {
     ASSERT_TRUE(CreateDriverService(L"QmBoth", L"C:\\qmboth.sys"));
     WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
@@ -91,8 +100,9 @@ TEST_F(FilterOperationsTest, DeleteYesRemovesOneRowAndItsEntries)
         ConfirmAndDeleteFilter(list, RowName(upper), UpperFiltersValue);
         ASSERT_TRUE(confirm.Wait());
     }
-    EXPECT_EQ(RowCount(), 2);
-    EXPECT_EQ(LiveFilterItemNames(), copies - 1);
+    // Both upper entries went, and so did both upper rows.
+    EXPECT_EQ(RowCount(), 1);
+    EXPECT_EQ(LiveFilterItemNames(), copies - 2);
     EXPECT_GE(FindRow(L"QmBoth", 0), 0);
     EXPECT_EQ(RegQueryClassValue("UpperFilters").entries, Names{});
     EXPECT_EQ(RegQueryClassValue("UpperFiltersRemoved").entries, Names{});
