@@ -2,6 +2,7 @@
 
 #include "base/error_box.h"
 #include "base/handles.h"
+#include "base/strings.h"
 #include "filters/filter_registry.h"
 #include "filters/multi_sz.h"
 #include "res/resource.h"
@@ -35,6 +36,36 @@ struct ChangeFailures {
         names += L"\n";
     }
 };
+
+// Services left alone because something outside the class key still uses them,
+// each with its users, told once per user action.
+struct KeptServices {
+    std::wstring lines;
+
+    void Add(const std::wstring& name, const std::vector<ServiceUser>& users)
+    {
+        if (users.empty())
+            return;
+        lines += name + L":";
+        const wchar_t* separator = L" ";
+        for (const ServiceUser& user : users) {
+            lines += separator;
+            lines += user.kind == ServiceUser::Unreadable ? FormatProgramString(IDS_USER_UNREADABLE, {user.name})
+                                                          : user.name;
+            separator = L", ";
+        }
+        lines += L"\n";
+    }
+};
+
+void Report(HWND list, const KeptServices& kept)
+{
+    if (kept.lines.empty())
+        return;
+    std::wstring text = LoadProgramString(IDS_SERVICES_KEPT);
+    ShellMessageBoxW(GetModuleHandleW(nullptr), GetParent(list), text.c_str(), nullptr, MB_OK | MB_ICONINFORMATION,
+                     kept.lines.c_str());
+}
 
 void Report(HWND list, const ChangeFailures& failures)
 {
@@ -160,11 +191,13 @@ bool FollowClassKey(HWND list, const std::wstring& name)
 }
 
 // Parks or restores `name`; its rows follow. True when a row left the active state.
-bool ChangeName(HWND list, const std::wstring& name, bool activate, ChangeFailures* failures)
+bool ChangeName(HWND list, const std::wstring& name, bool activate, ChangeFailures* failures, KeptServices* kept)
 {
-    bool changed = activate ? ActivateFilter(name.c_str()) : DeactivateFilter(name.c_str());
+    std::vector<ServiceUser> users;
+    bool changed = activate ? ActivateFilter(name.c_str()) : DeactivateFilter(name.c_str(), nullptr, &users);
     if (!changed)
         failures->Add(name.c_str(), GetLastError());
+    kept->Add(name, users);
     return FollowClassKey(list, name);
 }
 
@@ -175,8 +208,10 @@ void ChangeItems(HWND list, const wchar_t* name, bool activate)
     // The row's own copy goes with the row, which the change may remove.
     std::wstring copy = name;
     ChangeFailures failures;
-    ChangeName(list, copy, activate, &failures);
+    KeptServices kept;
+    ChangeName(list, copy, activate, &failures, &kept);
     Report(list, failures);
+    Report(list, kept);
 }
 
 // Every name of the list once, in the rows' order, as copies: parking may remove rows.
@@ -217,22 +252,27 @@ void ConfirmAndDeleteFilter(HWND list, const wchar_t* name, const wchar_t* value
     // The row's own copy goes with the row once the class key no longer lists it.
     std::wstring copy = name;
     ChangeFailures failures;
-    if (!DeleteFilter(valueName, copy.c_str()))
+    KeptServices kept;
+    std::vector<ServiceUser> users;
+    if (!DeleteFilter(valueName, copy.c_str(), &users))
         failures.Add(copy.c_str(), GetLastError());
+    kept.Add(copy, users);
     FollowClassKey(list, copy);
     Report(list, failures);
+    Report(list, kept);
 }
 
 void FixProblemsAutomatically(HWND list)
 {
     ChangeFailures failures;
+    KeptServices kept;
     for (const std::wstring& name : NamesOfRows(list)) {
         ServiceInfo info{};
         QueryServiceInfo(name.c_str(), &info);
         // State 0: the manager or the service could not be asked, so a running filter
         // may stand here. A running one stays even when its configuration was unreadable.
         if (info.currentState != 0 && info.currentState != SERVICE_RUNNING)
-            ChangeName(list, name, false, &failures);
+            ChangeName(list, name, false, &failures, &kept);
     }
     DeviceChangeOutcome outcome = RunWithProgress(DICS_PROPCHANGE);
     HWND statusBar = GetDlgItem(GetParent(list), IDC_STATUS_BAR);
@@ -240,4 +280,5 @@ void FixProblemsAutomatically(HWND list)
     UpdateDriveHealth(statusBar);
     TellDeviceChangeOutcome(GetParent(list), outcome, true);
     Report(list, failures);
+    Report(list, kept);
 }

@@ -202,6 +202,29 @@ TEST_F(FilterOperationsTest, FixProblemsParksWhatDoesNotRunAndRefreshesTheStatus
     EXPECT_STREQ(status, L"DVD-CD-ROM diver is running");
 }
 
+TEST_F(FilterOperationsTest, OneBoxNamesWhoElseUsesEachServiceThatWasKept)
+{
+    RegisteredDrive drive;
+    ASSERT_TRUE(drive.registered());
+    ASSERT_TRUE(drive.SetFilters(SPDRP_UPPERFILTERS, {L"QmStop", L"QmPark"}));
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
+    ASSERT_TRUE(CreateDriverService(L"QmPark", L"C:\\qmpark.sys"));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmStop", L"QmPark"});
+    OpenWindow();
+    {
+        DialogWatcher box(IDOK);
+        FixProblemsAutomatically(list);
+        ASSERT_TRUE(box.Wait());
+        std::wstring text = box.AllText();
+        for (const wchar_t* line : {L"QmStop: Quillmere test DVD-RW", L"QmPark: Quillmere test DVD-RW"})
+            EXPECT_NE(text.find(line), std::wstring::npos) << Narrow(text);
+        EXPECT_EQ(box.seen().owner, host);
+    }
+    EXPECT_EQ(RegQueryClassValue("LowerFiltersRemoved").entries, (Names{"QmPark", "QmStop"}));
+    EXPECT_EQ(ServiceStartType(L"QmStop"), SERVICE_DEMAND_START);
+    EXPECT_EQ(ServiceStartType(L"QmPark"), SERVICE_DEMAND_START);
+}
+
 // Wine cannot refuse an administrator a service, or its configuration alone: the
 // query's open hands out a handle that may only ask the status, and refuses QmStop.
 SC_HANDLE WINAPI OpenForStatusOnly(SC_HANDLE manager, const wchar_t* name, DWORD)
