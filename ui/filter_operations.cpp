@@ -264,6 +264,10 @@ void ConfirmAndDeleteFilter(HWND list, const wchar_t* name, const wchar_t* value
 
 void FixProblemsAutomatically(HWND list)
 {
+    // A filter is loaded only while a drive that uses it is present: without one,
+    // a stopped filter is no sign of trouble, and only a missing service is.
+    std::vector<DriveHealth> drives;
+    bool noDrive = ReadDriveHealth(&drives) && drives.empty();
     ChangeFailures failures;
     KeptServices kept;
     for (const std::wstring& name : NamesOfRows(list)) {
@@ -271,7 +275,9 @@ void FixProblemsAutomatically(HWND list)
         QueryServiceInfo(name.c_str(), &info);
         // State 0: the manager or the service could not be asked, so a running filter
         // may stand here. A running one stays even when its configuration was unreadable.
-        if (info.currentState != 0 && info.currentState != SERVICE_RUNNING)
+        bool park = noDrive ? info.currentState == ServiceStateNotFound
+                            : info.currentState != 0 && info.currentState != SERVICE_RUNNING;
+        if (park)
             ChangeName(list, name, false, &failures, &kept);
     }
     DeviceChangeOutcome outcome = RunWithProgress(DICS_PROPCHANGE);

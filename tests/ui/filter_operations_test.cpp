@@ -166,6 +166,8 @@ TEST_F(FilterOperationsTest, WithoutRightsRowsStayAndTheUserIsToldOnce)
     EXPECT_TRUE(ServiceExists(L"QmStop"));
 
     // One message for the whole run, naming both filters; the devices restart anyway.
+    RegisteredDrive drive;
+    ASSERT_TRUE(drive.registered());
     {
         DialogWatcher error(IDOK);
         FixProblemsAutomatically(list);
@@ -180,6 +182,9 @@ TEST_F(FilterOperationsTest, WithoutRightsRowsStayAndTheUserIsToldOnce)
 
 TEST_F(FilterOperationsTest, FixProblemsParksWhatDoesNotRunAndRefreshesTheStatusLine)
 {
+    // Present and not started: the drive Fix problems exists for.
+    RegisteredDrive drive;
+    ASSERT_TRUE(drive.registered());
     ASSERT_TRUE(CreateRunningService(L"QmRun"));
     ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
     ASSERT_TRUE(CreateRunningService(L"cdrom"));
@@ -200,6 +205,19 @@ TEST_F(FilterOperationsTest, FixProblemsParksWhatDoesNotRunAndRefreshesTheStatus
     wchar_t status[256] = {};
     SendMessageW(statusBar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(status));
     EXPECT_STREQ(status, L"DVD-CD-ROM diver is running");
+}
+
+TEST_F(FilterOperationsTest, WithoutADriveFixProblemsParksOnlyAFilterWithoutService)
+{
+    // No filter is loaded without a drive, so a stopped one tells nothing.
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmStop", L"QmGone"});
+    OpenWindow();
+    FixProblemsAutomatically(list);
+    EXPECT_EQ(RowState(FindRow(L"QmStop", 0)), static_cast<UINT>(Active));
+    EXPECT_EQ(RowState(FindRow(L"QmGone", 0)), static_cast<UINT>(ParkedMissing));
+    EXPECT_EQ(RegQueryClassValue("LowerFilters").entries, Names{"QmStop"});
+    EXPECT_EQ(ServiceStartType(L"QmStop"), SERVICE_DEMAND_START);
 }
 
 TEST_F(FilterOperationsTest, OneBoxNamesWhoElseUsesEachServiceThatWasKept)
