@@ -270,6 +270,7 @@ void FixProblemsAutomatically(HWND list)
     bool noDrive = ReadDriveHealth(&drives) && drives.empty();
     ChangeFailures failures;
     KeptServices kept;
+    bool parked = false;
     for (const std::wstring& name : NamesOfRows(list)) {
         ServiceInfo info{};
         QueryServiceInfo(name.c_str(), &info);
@@ -278,13 +279,14 @@ void FixProblemsAutomatically(HWND list)
         bool park = noDrive ? info.currentState == ServiceStateNotFound
                             : info.currentState != 0 && info.currentState != SERVICE_RUNNING;
         if (park)
-            ChangeName(list, name, false, &failures, &kept);
+            parked = ChangeName(list, name, false, &failures, &kept) || parked;
     }
     DeviceChangeOutcome outcome = RunWithProgress(DICS_PROPCHANGE);
     HWND statusBar = GetDlgItem(GetParent(list), IDC_STATUS_BAR);
     UpdateDriverStatus(statusBar);
     UpdateDriveHealth(statusBar);
-    TellDeviceChangeOutcome(GetParent(list), outcome, true);
+    // Only a filter taken off the drives waits for their restart to take effect.
+    TellDeviceChangeOutcome(GetParent(list), outcome, parked);
     Report(list, failures);
     Report(list, kept);
 }
