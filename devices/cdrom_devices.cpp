@@ -12,8 +12,11 @@ bool ChangeCdromDeviceState(DWORD state, DeviceChangeOutcome* outcome)
     // Without DIGCF_PRESENT, so that drives that are disabled at the moment are
     // part of the set and can be enabled again.
     UniqueDeviceSet devices(installer.getClassDevs(&CdromInterfaceClass, nullptr, nullptr, DIGCF_DEVICEINTERFACE));
-    if (!devices)
+    if (!devices) {
+        outcome->noDeviceSet = true;
+        outcome->error = GetLastError();
         return false;
+    }
 
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
@@ -46,7 +49,7 @@ bool ChangeCdromDeviceState(DWORD state, DeviceChangeOutcome* outcome)
 
 DeviceChangeNotice PlanDeviceChangeNotice(const DeviceChangeOutcome& outcome)
 {
-    if (outcome.devices > 0 && outcome.changed == 0)
+    if (outcome.noDeviceSet || (outcome.devices > 0 && outcome.changed == 0))
         return DeviceChangeNotice::NotChanged;
     return outcome.restartNeeded ? DeviceChangeNotice::RestartNeeded : DeviceChangeNotice::None;
 }

@@ -9,6 +9,7 @@ struct DeviceChangeOutcome {
     DWORD changed = 0;           // devices that took the change
     DWORD error = ERROR_SUCCESS; // why the last refusing device refused
     bool restartNeeded = false;  // a device that took it needs Windows restarted to finish
+    bool noDeviceSet = false;    // the devices could not be listed, so none was reached
 };
 
 // state: DICS_ENABLE (1), DICS_DISABLE (2) or DICS_PROPCHANGE (3). True when the
@@ -16,7 +17,7 @@ struct DeviceChangeOutcome {
 bool ChangeCdromDeviceState(DWORD state, DeviceChangeOutcome* outcome = nullptr);
 
 // What the user must hear after a change: nothing (it worked, or there was no
-// drive to change), that no drive took it, or, once however many devices asked,
-// that Windows must be restarted.
+// drive to change), that no drive took it (also when the devices could not be
+// listed), or, once however many devices asked, that Windows must be restarted.
 enum class DeviceChangeNotice { None, NotChanged, RestartNeeded };
 DeviceChangeNotice PlanDeviceChangeNotice(const DeviceChangeOutcome& outcome);

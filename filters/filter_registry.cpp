@@ -2,12 +2,13 @@
 
 #include "base/handles.h"
 #include "filters/multi_sz.h"
+#include "filters/service_users.h"
 #include "filters/store_calls.h"
 
 #include <initializer_list>
 #include <string>
 
-FilterStoreCalls filterStoreCalls = {RegOpenKeyExW, RegSetValueExW};
+FilterStoreCalls filterStoreCalls = {RegOpenKeyExW, RegSetValueExW, RegQueryValueExW};
 
 LSTATUS OpenFilterClassKey(REGSAM access, HKEY* key)
 {
@@ -16,17 +17,46 @@ LSTATUS OpenFilterClassKey(REGSAM access, HKEY* key)
 
 namespace {
 
-void SetServiceStartType(const wchar_t* name, DWORD startType)
+// Opens the service for `access`, unless something outside the class key uses it:
+// then it is left alone and its users go to `keptFor`. A service that cannot be
+// opened is not looked for, since nothing would be done to it.
+OpenedService OpenServiceNoOneElseUses(const wchar_t* name, DWORD access, bool parkingCounts,
+                                       std::vector<ServiceUser>* keptFor)
+{
+    OpenedService opened = OpenServiceByName(name, access);
+    std::vector<ServiceUser> users;
+    if (opened.service && FindServiceUsers(name, parkingCounts, &users)) {
+        opened.service.reset();
+        if (keptFor)
+            keptFor->insert(keptFor->end(), users.begin(), users.end());
+    }
+    return opened;
+}
+
+void SetStartType(SC_HANDLE service, DWORD startType)
+{
+    ChangeServiceConfigW(service, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr);
+}
+
+void EnableService(const wchar_t* name)
 {
     OpenedService opened = OpenServiceByName(name, SERVICE_CHANGE_CONFIG);
     if (opened.service)
-        ChangeServiceConfigW(opened.service.get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr,
-                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+        SetStartType(opened.service.get(), SERVICE_BOOT_START);
 }
 
-void DeleteFilterService(const wchar_t* name)
+void DisableService(const wchar_t* name, std::vector<ServiceUser>* keptFor)
 {
-    OpenedService opened = OpenServiceByName(name, DELETE);
+    OpenedService opened = OpenServiceNoOneElseUses(name, SERVICE_CHANGE_CONFIG, false, keptFor);
+    if (opened.service)
+        SetStartType(opened.service.get(), SERVICE_DISABLED);
+}
+
+void DeleteFilterService(const wchar_t* name, std::vector<ServiceUser>* keptFor)
+{
+    // A name parked elsewhere still needs the service to be restored there.
+    OpenedService opened = OpenServiceNoOneElseUses(name, DELETE, true, keptFor);
     if (opened.service)
         DeleteService(opened.service.get());
 }
@@ -64,11 +94,13 @@ bool Edited(bool ok, DWORD* error)
 
 // Moves `name` from the `from` value to the `to` value of each group.
 bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* lowerTo, const wchar_t* upperFrom,
-                  const wchar_t* upperTo, bool activate, FilterGroupEdits* edits)
+                  const wchar_t* upperTo, bool activate, FilterGroupEdits* edits, std::vector<ServiceUser>* keptFor)
 {
     FilterGroupEdits done;
     if (edits)
         *edits = done;
+    if (keptFor)
+        keptFor->clear();
     UniqueKey key;
     LSTATUS status = OpenFilterClassKey(FilterClassWriteAccess, key.put());
     if (status != ERROR_SUCCESS) {
@@ -83,9 +115,9 @@ bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* 
     // at the next start, so the service follows what the active values now hold.
     Standing active = NameStandsIn(key.get(), name, {LowerFiltersValue, UpperFiltersValue});
     if (activate && active == Standing::Present)
-        SetServiceStartType(name, SERVICE_BOOT_START);
+        EnableService(name);
     else if (!activate && active == Standing::Absent)
-        SetServiceStartType(name, SERVICE_DISABLED);
+        DisableService(name, keptFor);
 
     if (edits)
         *edits = done;
@@ -95,20 +127,22 @@ bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* 
 
 } // namespace
 
-bool DeactivateFilter(const wchar_t* name, FilterGroupEdits* edits)
+bool DeactivateFilter(const wchar_t* name, FilterGroupEdits* edits, std::vector<ServiceUser>* keptFor)
 {
     return ChangeFilter(name, LowerFiltersValue, LowerFiltersRemovedValue, UpperFiltersValue,
-                        UpperFiltersRemovedValue, false, edits);
+                        UpperFiltersRemovedValue, false, edits, keptFor);
 }
 
 bool ActivateFilter(const wchar_t* name, FilterGroupEdits* edits)
 {
     return ChangeFilter(name, LowerFiltersRemovedValue, LowerFiltersValue, UpperFiltersRemovedValue,
-                        UpperFiltersValue, true, edits);
+                        UpperFiltersValue, true, edits, nullptr);
 }
 
-bool DeleteFilter(const wchar_t* valueName, const wchar_t* name)
+bool DeleteFilter(const wchar_t* valueName, const wchar_t* name, std::vector<ServiceUser>* keptFor)
 {
+    if (keptFor)
+        keptFor->clear();
     UniqueKey key;
     LSTATUS status = OpenFilterClassKey(FilterClassWriteAccess, key.put());
     if (status != ERROR_SUCCESS) {
@@ -124,7 +158,7 @@ bool DeleteFilter(const wchar_t* valueName, const wchar_t* name)
     if (NameStandsIn(key.get(), name,
                      {LowerFiltersValue, UpperFiltersValue, LowerFiltersRemovedValue, UpperFiltersRemovedValue}) ==
         Standing::Absent)
-        DeleteFilterService(name);
+        DeleteFilterService(name, keptFor);
     SetLastError(error);
     return ok;
 }

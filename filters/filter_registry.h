@@ -1,7 +1,11 @@
 // The DVD/CD-ROM class key and the edits that park, restore and delete a filter.
 #pragma once
 
+#include "filters/service_users.h"
+
 #include <windows.h>
+
+#include <vector>
 
 // Under HKEY_LOCAL_MACHINE.
 inline constexpr wchar_t FilterClassKey[] =
@@ -28,11 +32,14 @@ struct FilterGroupEdits {
 // failure the thread's last error holds the registry's code. The service step
 // that follows is best effort, does not affect the result, and runs only when the
 // class key, read back afterwards, shows the state that calls for it; a value that
-// cannot be read leaves the service alone.
+// cannot be read leaves the service alone. A service that something outside the
+// class key uses (see FindServiceUsers) is neither disabled nor deleted; those
+// users go to `keptFor`, which is empty when the service step went its way.
 
 // Parks `name`: moves it from both active values to their parking values, then
 // disables its service once the name stands in neither active value.
-bool DeactivateFilter(const wchar_t* name, FilterGroupEdits* edits = nullptr);
+bool DeactivateFilter(const wchar_t* name, FilterGroupEdits* edits = nullptr,
+                      std::vector<ServiceUser>* keptFor = nullptr);
 
 // Restores `name` from both parking values, then sets its service to boot start
 // when the name stands in an active value.
@@ -41,4 +48,4 @@ bool ActivateFilter(const wchar_t* name, FilterGroupEdits* edits = nullptr);
 // Drops `name` from `valueName` ("LowerFilters" or "UpperFilters") and its parking
 // value; the other group's values are left alone. The service is deleted only when
 // none of the four values names it any more.
-bool DeleteFilter(const wchar_t* valueName, const wchar_t* name);
+bool DeleteFilter(const wchar_t* valueName, const wchar_t* name, std::vector<ServiceUser>* keptFor = nullptr);

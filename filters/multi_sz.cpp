@@ -70,11 +70,11 @@ LSTATUS ReadMultiSzValue(HKEY key, const wchar_t* valueName, MultiSzList& list)
     std::vector<BYTE> data;
     for (int attempt = 0; attempt < 8; ++attempt) {
         DWORD size = 0;
-        LSTATUS status = RegQueryValueExW(key, valueName, nullptr, nullptr, nullptr, &size);
+        LSTATUS status = filterStoreCalls.queryValue(key, valueName, nullptr, nullptr, nullptr, &size);
         if (status != ERROR_SUCCESS)
             return status;
         data.assign(size, 0);
-        status = RegQueryValueExW(key, valueName, nullptr, nullptr, data.data(), &size);
+        status = filterStoreCalls.queryValue(key, valueName, nullptr, nullptr, data.data(), &size);
         if (status == ERROR_MORE_DATA)
             continue; // grew between the two queries
         if (status != ERROR_SUCCESS)
@@ -133,11 +133,15 @@ bool MoveMultiSzEntry(HKEY key, const wchar_t* name, const wchar_t* fromValue, c
     status = ReadMultiSzValue(key, toValue, target);
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
         return Failed(status);
-    target.entries.emplace_back(name);
-
-    status = WriteMultiSzValue(key, toValue, target);
-    if (status != ERROR_SUCCESS)
-        return Failed(status);
+    // A move that half failed earlier may have left the name in the target already.
+    bool listed = std::any_of(target.entries.begin(), target.entries.end(),
+                              [name](const std::wstring& entry) { return MultiSzNamesMatch(entry.c_str(), name); });
+    if (!listed) {
+        target.entries.emplace_back(name);
+        status = WriteMultiSzValue(key, toValue, target);
+        if (status != ERROR_SUCCESS)
+            return Failed(status);
+    }
     status = WriteMultiSzValue(key, fromValue, source);
     return status == ERROR_SUCCESS || Failed(status);
 }

@@ -44,7 +44,8 @@ LSTATUS WriteMultiSzValue(HKEY key, const wchar_t* valueName, const MultiSzList&
 bool RemoveMultiSzEntry(HKEY key, const wchar_t* name, const wchar_t* valueName);
 
 // Removes every occurrence of `name` from `fromValue` and, only if one was removed,
-// appends `name` once, spelled as passed, to `toValue` (created when missing).
+// appends `name` once, spelled as passed, to `toValue` (created when missing)
+// unless `toValue` lists it already.
 // The target is written before the source, so a failed write can leave the name in
 // both values but never in neither. Returns true when the move took effect or there
 // was nothing to move.

@@ -115,7 +115,9 @@
 #define IDS_DRIVE_CODE_MEANING 141 // %1: the problem code; %2: its meaning
 #define IDS_MORE_DRIVES 142        // %1: how many more drives have problems
 #define IDS_UNNAMED_DRIVE 143
-#define IDS_LAST 143
+#define IDS_SERVICES_KEPT 144    // %1: per filter a line, its name and who else uses its service
+#define IDS_USER_UNREADABLE 145  // %1: a registry key that may name the service
+#define IDS_LAST 145
 // The meaning of a drive's problem code c is IDS_DRIVE_PROBLEM_BASE + c, where known.
 #define IDS_DRIVE_PROBLEM_BASE 200
 #define IDS_DRIVE_PROBLEM_COUNT 100

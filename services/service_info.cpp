@@ -67,7 +67,22 @@ void ChooseDescription(SC_HANDLE service, const wchar_t* name, const wchar_t* im
         ReadDriverVersionString(file, L"FileDescription", info->description);
 }
 
+// X:\ and what follows.
+bool IsDrivePath(const wchar_t* path)
+{
+    return ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) && path[1] == L':' &&
+           path[2] == L'\\';
+}
+
+bool Unresolved(wchar_t* out)
+{
+    out[0] = L'\0';
+    return false;
+}
+
 } // namespace
+
+ServiceInfoCalls serviceInfoCalls = {OpenServiceW};
 
 bool QueryServiceInfo(const wchar_t* name, ServiceInfo* info)
 {
@@ -76,10 +91,14 @@ bool QueryServiceInfo(const wchar_t* name, ServiceInfo* info)
         ShowSystemErrorBox(nullptr, GetLastError());
         return false;
     }
-    UniqueServiceHandle service(OpenServiceW(manager.get(), name, GENERIC_READ));
+    UniqueServiceHandle service(serviceInfoCalls.openService(manager.get(), name, GENERIC_READ));
     if (!service) {
+        DWORD error = GetLastError();
         LookupDescription(name, info->description);
-        info->currentState = ServiceStateNotFound;
+        // Only these mean the drive's stack names a service that is not there; a
+        // service that refuses even administrators may well be running.
+        if (error == ERROR_SERVICE_DOES_NOT_EXIST || error == ERROR_INVALID_NAME)
+            info->currentState = ServiceStateNotFound;
         return false;
     }
 
@@ -137,23 +156,29 @@ bool ResolveDriverFilePath(const wchar_t* imagePath, wchar_t* out)
 {
     ExpandSystemRootPath(imagePath, out);
     size_t length = std::wcslen(out);
+    // The kernel's name for the drive letters: only \??\X:\... is a file of this
+    // machine, the plain path behind the prefix.
     if (std::wcsncmp(out, DosDevicesPrefix, DosDevicesPrefixLength) == 0) {
-        // The kernel's name for the drive letters; the file is the plain path behind it.
+        if (!IsDrivePath(out + DosDevicesPrefixLength))
+            return Unresolved(out);
         std::memmove(out, out + DosDevicesPrefixLength, (length - DosDevicesPrefixLength + 1) * sizeof(wchar_t));
-        return out[0] != L'\0';
+        return true;
     }
-    if (length == 0 || !PathIsRelativeW(out))
-        return length != 0;
+    if (IsDrivePath(out))
+        return true;
+    // Reading a network path would hand the user's credentials to whatever server a
+    // registry value names; a path from the current drive's root or folder (a
+    // \SystemRoot left unexpanded, C:x.sys) is not the file the kernel loads.
+    if (length == 0 || out[0] == L'\\' || out[0] == L'/' || out[1] == L':')
+        return Unresolved(out);
 
     // The kernel reads a relative path from the Windows folder; the library search
     // that the version functions would use instead may find some other file first.
     wchar_t windows[PathLength] = {};
     UINT rootLength = GetSystemWindowsDirectoryW(windows, static_cast<UINT>(PathLength));
     bool separator = rootLength > 0 && rootLength < PathLength && windows[rootLength - 1] != L'\\';
-    if (rootLength == 0 || rootLength + separator + length + 1 > PathLength) {
-        out[0] = L'\0';
-        return false;
-    }
+    if (rootLength == 0 || rootLength + separator + length + 1 > PathLength)
+        return Unresolved(out);
     std::memmove(out + rootLength + separator, out, (length + 1) * sizeof(wchar_t));
     std::memcpy(out, windows, rootLength * sizeof(wchar_t));
     if (separator)

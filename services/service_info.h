@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-// currentState of a service that cannot be opened (its text is string 105 + 8).
+// currentState of a service that does not exist (its text is string 105 + 8).
 inline constexpr DWORD ServiceStateNotFound = 8;
 
 inline constexpr wchar_t DescriptionsFile[] = L"descriptions.ini";
@@ -23,8 +23,17 @@ struct ServiceInfo {
 };
 
 // Fills `info` for the service `name`, writing only the fields that the case it
-// meets provides. True only when the service's configuration was read.
+// meets provides. True only when the service's configuration was read. A service
+// that cannot be opened for any reason but its absence (access refused, say)
+// leaves currentState as the caller set it, 0 for unknown.
 bool QueryServiceInfo(const wchar_t* name, ServiceInfo* info);
+
+// The service open of the query; tests replace it, because Wine cannot be made to
+// refuse an administrator a service.
+struct ServiceInfoCalls {
+    decltype(&OpenServiceW) openService;
+};
+extern ServiceInfoCalls serviceInfoCalls;
 
 // Looks `name` up in descriptions.ini of the current directory, in the thread's
 // language section and then in "en". `out` holds DisplayTextLength characters.
@@ -36,5 +45,7 @@ void ExpandSystemRootPath(const wchar_t* imagePath, wchar_t* out);
 
 // The file a driver service's configured image path names, as the kernel reads it:
 // expanded as above, \??\C:\... taken as C:\..., and a relative path joined to
-// the Windows folder. False, with `out` empty, when no path of PathLength fits.
+// the Windows folder. False, with `out` empty, when no path of PathLength fits and
+// for any path that names no file of this machine's drives: network paths, other
+// \??\ forms, and paths that would be read from the current drive or folder.
 bool ResolveDriverFilePath(const wchar_t* imagePath, wchar_t* out);

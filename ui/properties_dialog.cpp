@@ -53,11 +53,11 @@ void InitProperties(HWND dialog)
     if (!currentContext)
         return;
     const ServiceInfo& info = *currentContext->info;
-    // An image path that names no file leaves `path` empty, which reads as Unknown.
+    // An image path that names no file of this machine is not read at all: Unknown.
     wchar_t path[PathLength] = {};
-    ResolveDriverFilePath(info.imagePath, path);
-    SetVersionField(dialog, IDC_VENDOR_VALUE, path, L"CompanyName");
-    SetVersionField(dialog, IDC_VERSION_VALUE, path, L"FileVersion");
+    const wchar_t* file = ResolveDriverFilePath(info.imagePath, path) ? path : nullptr;
+    SetVersionField(dialog, IDC_VENDOR_VALUE, file, L"CompanyName");
+    SetVersionField(dialog, IDC_VERSION_VALUE, file, L"FileVersion");
 
     wchar_t stateText[DisplayTextLength];
     LoadServiceStateText(info.currentState, stateText);

@@ -6,8 +6,10 @@
 #include "app/settings_file.h"
 #include "base/system_library.h"
 #include "devices/fake_installer.h"
+#include "filters/filter_registry.h"
 #include "res/resource.h"
 #include "support/wine_tools.h"
+#include "ui/filter_operations.h"
 
 #include <gtest/gtest.h>
 
@@ -175,6 +177,8 @@ TEST_F(MainWindowDevices, DriverCommandsSendTheirStateAndTellWhatTheChangeCameTo
 {
     ScratchAppData appData;
     ResetFilterValues();
+    // A filter without its service, which Fix problems parks.
+    WriteClassMultiSz(LowerFiltersValue, {L"QmGone"});
     fakeDevices.drives = {{L"Front DVD-RW", L"", DN_STARTED, 0}};
     HWND dialog = CreateMainDialogModeless();
     ASSERT_NE(dialog, nullptr);
@@ -211,7 +215,14 @@ TEST_F(MainWindowDevices, DriverCommandsSendTheirStateAndTellWhatTheChangeCameTo
     }
 
     // Refused on every drive, as Windows refuses a 32-bit program on 64-bit Windows,
-    // with an error the system has no text for.
+    // with an error the system has no text for. Only a Fix problems that parked a
+    // filter has changes waiting for the drives' restart: the filter, parked above,
+    // is restored for the first one, and the second finds nothing to park.
+    HWND list = GetDlgItem(dialog, IDC_FILTER_LIST);
+    LVITEMW row{};
+    row.mask = LVIF_PARAM;
+    ASSERT_TRUE(SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&row)));
+    ActivateFilterItems(list, reinterpret_cast<const wchar_t*>(row.lParam));
     fakeDevices.changeResults = {FALSE, FALSE};
     fakeDevices.refusal = ERROR_IN_WOW64;
     // Both answers in both builds: this machine may run no 32-bit program at all.
@@ -219,20 +230,25 @@ TEST_F(MainWindowDevices, DriverCommandsSendTheirStateAndTellWhatTheChangeCameTo
         Wow64Calls saved = wow64Calls;
         ~RestoredWow64() { wow64Calls = saved; }
     } restored;
-    for (bool wow64 : {false, true}) {
-        for (UINT command : {IDM_DRIVER_ACTIVATE, IDM_FIX_PROBLEMS}) {
-            wow64Calls.runningUnderWow64 = wow64 ? +[] { return true; } : +[] { return false; };
-            DialogWatcher box(IDOK);
-            DispatchMenuCommand(dialog, command);
-            ASSERT_TRUE(box.Wait());
-            std::wstring text = box.AllText();
-            EXPECT_NE(text.find(command == IDM_FIX_PROBLEMS ? L"were not restarted" : L"were not changed"),
-                      std::wstring::npos)
-                << Narrow(text);
-            EXPECT_NE(text.find(L"Error code 0xE0000235"), std::wstring::npos) << Narrow(text);
-            EXPECT_EQ(text.find(L"quillmere-64bit.exe") != std::wstring::npos, wow64) << Narrow(text);
-            EXPECT_EQ(box.seen().owner, dialog);
-        }
+    struct Refusal {
+        UINT command;
+        const wchar_t* expected;
+        bool wow64;
+    };
+    const Refusal refusals[] = {{IDM_DRIVER_ACTIVATE, L"were not changed.", false},
+                                {IDM_DRIVER_ACTIVATE, L"were not changed.", true},
+                                {IDM_FIX_PROBLEMS, L"were not restarted, so changes", true},
+                                {IDM_FIX_PROBLEMS, L"were not changed.", false}};
+    for (const Refusal& refusal : refusals) {
+        wow64Calls.runningUnderWow64 = refusal.wow64 ? +[] { return true; } : +[] { return false; };
+        DialogWatcher box(IDOK);
+        DispatchMenuCommand(dialog, refusal.command);
+        ASSERT_TRUE(box.Wait());
+        std::wstring text = box.AllText();
+        EXPECT_NE(text.find(refusal.expected), std::wstring::npos) << Narrow(text);
+        EXPECT_NE(text.find(L"Error code 0xE0000235"), std::wstring::npos) << Narrow(text);
+        EXPECT_EQ(text.find(L"quillmere-64bit.exe") != std::wstring::npos, refusal.wow64) << Narrow(text);
+        EXPECT_EQ(box.seen().owner, dialog);
     }
 
     // One drive of several asks for a restart of Windows.
@@ -245,6 +261,7 @@ TEST_F(MainWindowDevices, DriverCommandsSendTheirStateAndTellWhatTheChangeCameTo
         EXPECT_NE(box.AllText().find(L"Windows must be restarted"), std::wstring::npos) << Narrow(box.AllText());
     }
     DestroyWindow(dialog);
+    ResetFilterValues();
 }
 
 TEST_F(MainWindowDevices, TheDrivePartStandsRightOfTheDriverLineAndListsEveryDriveOnDoubleClick)

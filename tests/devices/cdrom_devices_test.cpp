@@ -32,12 +32,16 @@ std::string Sequence()
 
 using CdromDevicesTest = FakeInstallerTest;
 
-TEST_F(CdromDevicesTest, NoDeviceSetMeansFailureAndNothingToRelease)
+TEST_F(CdromDevicesTest, NoDeviceSetMeansFailureNothingToReleaseAndANotice)
 {
     fakeDevices.setFails = true;
     fakeDevices.changeResults = {TRUE};
-    EXPECT_FALSE(ChangeCdromDeviceState(DICS_PROPCHANGE));
+    DeviceChangeOutcome outcome;
+    EXPECT_FALSE(ChangeCdromDeviceState(DICS_PROPCHANGE, &outcome));
     EXPECT_EQ(Sequence(), "get");
+    // Told like a refusal, with the installer's reason.
+    EXPECT_EQ(PlanDeviceChangeNotice(outcome), DeviceChangeNotice::NotChanged);
+    EXPECT_EQ(outcome.error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
 TEST_F(CdromDevicesTest, AllCdromInterfaceDevicesAreAskedFor)

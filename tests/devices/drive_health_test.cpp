@@ -2,6 +2,7 @@
 // the installer stand-in, and the drives Wine really has.
 #include "devices/fake_installer.h"
 #include "devices/drive_health.h"
+#include "support/wine_tools.h"
 
 #include <cfgmgr32.h>
 
@@ -51,41 +52,17 @@ TEST_F(DriveHealthTest, ThePartNamesTheFirstDriveInTroubleWithItsCodeAndMeaning)
     EXPECT_EQ(PartText(), L"Drive state unknown");
 }
 
-// A CD-ROM setup-class device with a friendly name and no CD-ROM interface, so the
-// device change never sees it; gone again afterwards, leftovers of an aborted run too.
-class RegisteredDrive {
-public:
-    static constexpr wchar_t Name[] = L"Quillmere test DVD-RW";
-    RegisteredDrive()
-    {
-        Remove();
-        HDEVINFO set = SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr);
-        SP_DEVINFO_DATA device = {};
-        device.cbSize = sizeof(device);
-        registered_ = SetupDiCreateDeviceInfoW(set, InstanceId, &CdromSetupClass, nullptr, nullptr, 0, &device) &&
-                      SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr) &&
-                      SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_FRIENDLYNAME,
-                                                        reinterpret_cast<const BYTE*>(Name), sizeof(Name));
-        SetupDiDestroyDeviceInfoList(set);
-    }
-    ~RegisteredDrive() { Remove(); }
-    RegisteredDrive(const RegisteredDrive&) = delete;
-    RegisteredDrive& operator=(const RegisteredDrive&) = delete;
-    bool registered() const { return registered_; }
-
-private:
-    static constexpr wchar_t InstanceId[] = L"ROOT\\CDROM\\QMTESTDRIVE";
-    static void Remove()
-    {
-        HDEVINFO set = SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr);
-        SP_DEVINFO_DATA device = {};
-        device.cbSize = sizeof(device);
-        if (SetupDiOpenDeviceInfoW(set, InstanceId, nullptr, 0, &device))
-            SetupDiRemoveDevice(set, &device);
-        SetupDiDestroyDeviceInfoList(set);
-    }
-    bool registered_ = false;
-};
+TEST_F(DriveHealthTest, AStatusCallThatWritesNothingGivesNoProblemCode)
+{
+    // What the first drive's call wrote still lies where the second's would go.
+    fakeDevices.drives = {{L"Front DVD-RW", L"", DN_STARTED | DN_HAS_PROBLEM, 39},
+                          {L"Rear BD-ROM", L"", DN_STARTED, 0, true}};
+    std::vector<DriveHealth> drives;
+    ASSERT_TRUE(ReadDriveHealth(&drives));
+    ASSERT_EQ(drives.size(), 2u);
+    EXPECT_EQ(drives[1].problem, 0u);
+    EXPECT_EQ(DriveStateText(drives[1]), L"not started");
+}
 
 TEST(DriveHealthRealInstaller, NoDriveThenARegisteredOneThatDidNotStart)
 {

@@ -23,7 +23,11 @@ HDEVINFO WINAPI FakeGetChangeSet(const GUID* classGuid, PCWSTR enumerator, HWND 
     call.parent = parent;
     call.flags = flags;
     fakeDevices.calls.push_back(call);
-    return fakeDevices.setFails ? INVALID_HANDLE_VALUE : FakeDeviceSet;
+    if (fakeDevices.setFails) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return FakeDeviceSet;
 }
 
 BOOL WINAPI FakeEnumChangeDevice(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA device)
@@ -134,6 +138,8 @@ CONFIGRET WINAPI FakeGetDriveStatus(PULONG status, PULONG problem, DEVINST devic
 {
     if (fakeDevices.statusFails)
         return CR_NO_SUCH_DEVNODE;
+    if (fakeDevices.drives.at(device).writesNothing)
+        return CR_SUCCESS;
     *status = fakeDevices.drives.at(device).status;
     *problem = fakeDevices.drives.at(device).problem;
     return CR_SUCCESS;

@@ -46,6 +46,7 @@ struct FakeDevices {
         std::wstring description;  // none when empty
         ULONG status;
         ULONG problem;
+        bool writesNothing = false; // the status call answers success and writes neither output
     };
     std::vector<Drive> drives;
     bool statusFails = false;

@@ -1,5 +1,6 @@
 // Parking, restoring and deleting filters: class key values and the services behind
 // them, checked through the service manager and `reg`.
+#include "base/handles.h"
 #include "filters/filter_registry.h"
 #include "support/wine_tools.h"
 
@@ -11,8 +12,37 @@
 namespace {
 
 using Names = std::vector<std::string>;
+using Users = std::vector<std::wstring>;
 
 const wchar_t kDriverPath[] = L"\\SystemRoot\\system32\\drivers\\qmtest.sys";
+// The disk drives' class: a filter of theirs that goes missing keeps Windows from booting.
+const wchar_t kDiskClassKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E967-E325-11CE-BFC1-08002BE10318}";
+
+// Sets the disk class's UpperFilters to `names`; none removes the value.
+void SetDiskClassUpperFilters(const std::vector<std::wstring>& names)
+{
+    UniqueKey key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDiskClassKey, 0, KEY_SET_VALUE, key.put()), ERROR_SUCCESS);
+    if (names.empty()) {
+        RegDeleteValueW(key.get(), UpperFiltersValue);
+        return;
+    }
+    std::wstring list;
+    for (const std::wstring& name : names)
+        list += name + L'\0';
+    list += L'\0';
+    ASSERT_EQ(RegSetValueExW(key.get(), UpperFiltersValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(list.data()),
+                             static_cast<DWORD>(list.size() * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+}
+
+Users UserNames(const std::vector<ServiceUser>& users)
+{
+    Users names;
+    for (const ServiceUser& user : users)
+        names.push_back(user.name);
+    return names;
+}
 
 class FilterRegistry : public ::testing::Test {
 protected:
@@ -20,6 +50,7 @@ protected:
     void TearDown() override
     {
         ResetFilterValues();
+        SetDiskClassUpperFilters({});
         for (const wchar_t* name : {L"QmLower", L"QmUpper", L"QmBoth"})
             DeleteServiceIfPresent(name);
     }
@@ -113,6 +144,77 @@ TEST_F(FilterRegistry, DeleteTouchesOnlyItsGroupAndDeletesTheServiceOnceNoValueN
     EXPECT_FALSE(ServiceExists(L"QmBoth"));
 }
 
+TEST_F(FilterRegistry, AServiceSomethingElseUsesIsNeitherDisabledNorDeleted)
+{
+    ASSERT_TRUE(CreateDriverService(L"QmBoth", kDriverPath));
+    std::vector<ServiceUser> kept;
+
+    // A filter of the disk drives too.
+    WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
+    SetDiskClassUpperFilters({L"other", L"qmboth"});
+    EXPECT_TRUE(DeactivateFilter(L"QmBoth", nullptr, &kept));
+    EXPECT_EQ(Entries("LowerFiltersRemoved"), (Names{"QmBoth"})) << "the list edit happens all the same";
+    EXPECT_EQ(ServiceStartType(L"QmBoth"), SERVICE_DEMAND_START);
+    EXPECT_EQ(UserNames(kept), Users{L"Disk drives"});
+    EXPECT_TRUE(DeleteFilter(LowerFiltersValue, L"QmBoth", &kept));
+    EXPECT_EQ(Entries("LowerFiltersRemoved"), Names{});
+    EXPECT_TRUE(ServiceExists(L"QmBoth"));
+    EXPECT_EQ(UserNames(kept), Users{L"Disk drives"});
+    SetDiskClassUpperFilters({});
+
+    // A filter of one drive of its own, and a service that depends on it.
+    WriteClassMultiSz(UpperFiltersValue, {L"QmBoth"});
+    {
+        RegisteredDrive drive;
+        ASSERT_TRUE(drive.registered());
+        ASSERT_TRUE(drive.SetFilters(SPDRP_LOWERFILTERS, {L"QmBoth"}));
+        UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        UniqueServiceHandle dependent(CreateServiceW(manager.get(), L"QmUpper", L"QmUpper", SERVICE_ALL_ACCESS,
+                                                     SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                                     kDriverPath, nullptr, nullptr, L"QmBoth\0", nullptr, nullptr));
+        ASSERT_TRUE(dependent) << GetLastError();
+        EXPECT_TRUE(DeactivateFilter(L"QmBoth", nullptr, &kept));
+        EXPECT_EQ(ServiceStartType(L"QmBoth"), SERVICE_DEMAND_START);
+        EXPECT_EQ(UserNames(kept), (Users{L"QmUpper", RegisteredDrive::Name}));
+    }
+    DeleteServiceIfPresent(L"QmUpper");
+
+    // Nothing else uses it any more.
+    EXPECT_TRUE(DeactivateFilter(L"QmBoth", nullptr, &kept));
+    EXPECT_EQ(ServiceStartType(L"QmBoth"), SERVICE_DISABLED);
+    EXPECT_TRUE(kept.empty());
+    EXPECT_TRUE(DeleteFilter(UpperFiltersValue, L"QmBoth", &kept));
+    EXPECT_FALSE(ServiceExists(L"QmBoth"));
+}
+
+TEST_F(FilterRegistry, AClassKeyThatCannotBeReadKeepsTheService)
+{
+    const std::wstring unreadable = L"SYSTEM\\CurrentControlSet\\Control\\Class\\{0D1E5A16-7E57-4C1A-9B11-0000000000A1}";
+    UniqueKey created;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, unreadable.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              created.put(), nullptr),
+              ERROR_SUCCESS);
+    created.reset();
+    ASSERT_TRUE(CreateDriverService(L"QmLower", kDriverPath));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmLower"});
+    std::vector<ServiceUser> parkKept;
+    std::vector<ServiceUser> deleteKept;
+    {
+        RestrictedClassKey noAccess(L"D:P", unreadable.c_str());
+        EXPECT_TRUE(noAccess.applied());
+        EXPECT_TRUE(DeactivateFilter(L"QmLower", nullptr, &parkKept));
+        EXPECT_TRUE(DeleteFilter(LowerFiltersValue, L"QmLower", &deleteKept));
+    }
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, unreadable.c_str());
+    EXPECT_EQ(Entries("LowerFiltersRemoved"), Names{});
+    EXPECT_EQ(ServiceStartType(L"QmLower"), SERVICE_DEMAND_START);
+    for (const std::vector<ServiceUser>* kept : {&parkKept, &deleteKept}) {
+        ASSERT_EQ(kept->size(), 1u);
+        EXPECT_EQ(kept->at(0).kind, ServiceUser::Unreadable);
+        EXPECT_EQ(kept->at(0).name, unreadable);
+    }
+}
+
 TEST_F(FilterRegistry, AGroupWhoseWriteFailsKeepsItsNameAndTheServiceItNeeds)
 {
     ASSERT_TRUE(CreateDriverService(L"QmBoth", kDriverPath));
@@ -132,6 +234,21 @@ TEST_F(FilterRegistry, AGroupWhoseWriteFailsKeepsItsNameAndTheServiceItNeeds)
     EXPECT_EQ(Entries("UpperFilters"), (Names{"QmBoth"}));
     EXPECT_EQ(Entries("UpperFiltersRemoved"), (Names{"QmBoth"}));
     EXPECT_EQ(ServiceStartType(L"QmBoth"), SERVICE_DEMAND_START) << "still an upper filter";
+}
+
+TEST_F(FilterRegistry, AMoveWhoseTargetCannotBeReadLeavesBothValuesAsTheyWere)
+{
+    ASSERT_TRUE(CreateDriverService(L"QmLower", kDriverPath));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmLower", L"other"});
+    WriteClassMultiSz(LowerFiltersRemovedValue, {L"parked"});
+    {
+        StoreReadFails target(LowerFiltersRemovedValue);
+        EXPECT_FALSE(DeactivateFilter(L"QmLower"));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    }
+    EXPECT_EQ(Entries("LowerFilters"), (Names{"QmLower", "other"}));
+    EXPECT_EQ(Entries("LowerFiltersRemoved"), (Names{"parked"}));
+    EXPECT_EQ(ServiceStartType(L"QmLower"), SERVICE_DEMAND_START);
 }
 
 TEST_F(FilterRegistry, WithoutWriteAccessNothingChangesAndFailureIsReported)

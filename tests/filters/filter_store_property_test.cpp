@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cwctype>
 #include <random>
@@ -114,6 +115,8 @@ bool ModelRemove(ModelValue& value, const std::wstring& name)
 void ModelMove(ModelValue& from, ModelValue& to, const std::wstring& name)
 {
     if (!ModelRemove(from, name))
+        return;
+    if (std::any_of(to.entries.begin(), to.entries.end(), [&](const std::wstring& e) { return Matches(e, name); }))
         return;
     to.exists = true;
     to.written = true;

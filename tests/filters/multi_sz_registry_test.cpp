@@ -99,12 +99,14 @@ TEST_F(MultiSzRegistry, MoveCreatesAMissingTargetAndAppendsToAnExistingOne)
     EXPECT_EQ(RegQueryClassValue("UpperFiltersRemoved").entries, (std::vector<std::string>{"x", "A"}));
 }
 
-TEST_F(MultiSzRegistry, MoveKeepsADuplicateAlreadyInTheTarget)
+TEST_F(MultiSzRegistry, MoveListsANameOnceWhenTheTargetHoldsItAlready)
 {
-    WriteClassMultiSz(LowerFiltersValue, {L"dup"});
-    WriteClassMultiSz(LowerFiltersRemovedValue, {L"dup", L"z"});
+    // Left in both by a move that half failed: the name leaves the source only.
+    WriteClassMultiSz(LowerFiltersValue, {L"dup", L"a"});
+    WriteClassMultiSz(LowerFiltersRemovedValue, {L"DUP", L"z"});
     EXPECT_TRUE(MoveMultiSzEntry(key.get(), L"dup", LowerFiltersValue, LowerFiltersRemovedValue));
-    EXPECT_TRUE(HoldsExactly(LowerFiltersRemovedValue, std::wstring(L"dup\0z\0dup\0\0", 11)));
+    EXPECT_TRUE(HoldsExactly(LowerFiltersValue, std::wstring(L"a\0\0", 3)));
+    EXPECT_TRUE(HoldsExactly(LowerFiltersRemovedValue, std::wstring(L"DUP\0z\0\0", 7)));
 }
 
 TEST_F(MultiSzRegistry, AKeyThatMayNotBeWrittenFailsWithTheRegistrysCodeAndKeepsBothValues)

@@ -87,6 +87,33 @@ TEST_F(ServiceInfoQuery, AMissingServiceGetsOnlyItsStateAndTheFilesDescription)
     EXPECT_EQ(ChangedFields(before, info), (Names{"description", "currentState"}));
 }
 
+DWORD refusal = ERROR_SUCCESS;
+
+SC_HANDLE WINAPI RefuseService(SC_HANDLE, const wchar_t*, DWORD)
+{
+    SetLastError(refusal);
+    return nullptr;
+}
+
+// Wine's service manager cannot be made to refuse an administrator a service, so the
+// open answers through the query's replaceable call.
+TEST_F(ServiceInfoQuery, OnlyAServiceThatDoesNotExistReadsAsNotFound)
+{
+    directory_.WriteDescriptions(L"[en]\r\nQmSvcPlain=Listed in the file\r\n");
+    ASSERT_TRUE(CreateDriverService(L"QmSvcPlain", L"C:\\qmsvcplain.sys"));
+    ServiceInfoCalls saved = serviceInfoCalls;
+    serviceInfoCalls.openService = RefuseService;
+    for (DWORD error : {DWORD{ERROR_ACCESS_DENIED}, DWORD{ERROR_SERVICE_DOES_NOT_EXIST}, DWORD{ERROR_INVALID_NAME}}) {
+        SCOPED_TRACE(error);
+        refusal = error;
+        ServiceInfo info{};
+        EXPECT_FALSE(QueryServiceInfo(L"QmSvcPlain", &info));
+        EXPECT_EQ(info.currentState, error == ERROR_ACCESS_DENIED ? 0u : ServiceStateNotFound);
+        EXPECT_STREQ(info.description, L"Listed in the file");
+    }
+    serviceInfoCalls = saved;
+}
+
 TEST_F(ServiceInfoQuery, ADriverWithoutTextsOfItsOwnIsDescribedByItsFile)
 {
     std::wstring configured = PlaceDriverFile(L"qm_version_full.sys", kDriverFolder, L"qmsvcfull.sys");
@@ -392,12 +419,20 @@ TEST_F(SystemRootExpansion, ADriverFileIsNamedAsTheKernelReadsIt)
     EXPECT_EQ(Expand(L"\\??\\C:\\drivers\\x.sys", resolve), L"C:\\drivers\\x.sys");
     // Joined to the Windows folder, a relative path that fitted no longer does.
     EXPECT_EQ(Expand(std::wstring(PathLength - 2, L'r'), resolve), L"");
+    // Nothing that would reach a server, nor any path read from the current drive
+    // or folder in place of the kernel's file.
+    for (const wchar_t* elsewhere : {L"\\??\\UNC\\server\\share\\x.sys", L"\\\\server\\share\\x.sys",
+                                     L"\\??\\GLOBALROOT\\Device\\x.sys", L"\\??\\x.sys", L"\\drivers\\x.sys",
+                                     L"C:x.sys"})
+        EXPECT_EQ(Expand(elsewhere, resolve), L"") << Narrow(elsewhere);
 }
 
-TEST_F(SystemRootExpansion, WithoutTheVariableThePathStaysAsWritten)
+TEST_F(SystemRootExpansion, WithoutTheVariableThePathStaysAsWrittenAndNamesNoFile)
 {
     SetEnvironmentVariableW(L"SystemRoot", nullptr);
     EXPECT_EQ(Expand(L"\\SystemRoot\\system32\\x.sys"), L"\\SystemRoot\\system32\\x.sys");
+    auto resolve = [](const wchar_t* imagePath, wchar_t* out) { ResolveDriverFilePath(imagePath, out); };
+    EXPECT_EQ(Expand(L"\\SystemRoot\\system32\\x.sys", resolve), L"");
 }
 
 } // namespace

@@ -216,10 +216,10 @@ bool ServiceExists(const std::wstring& name)
     return static_cast<bool>(service);
 }
 
-RestrictedClassKey::RestrictedClassKey(const wchar_t* sddl)
+RestrictedClassKey::RestrictedClassKey(const wchar_t* sddl, const wchar_t* path) : path_(path ? path : FilterClassKey)
 {
     UniqueKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, READ_CONTROL | WRITE_DAC, key.put()) !=
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, READ_CONTROL | WRITE_DAC, key.put()) !=
         ERROR_SUCCESS)
         return;
     DWORD size = 0;
@@ -240,7 +240,7 @@ RestrictedClassKey::~RestrictedClassKey()
         return;
     UniqueKey key;
     // The owner keeps the right to change the key's security even without write access.
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, WRITE_DAC, key.put()) == ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, WRITE_DAC, key.put()) == ERROR_SUCCESS)
         RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, saved_.data());
 }
 
@@ -259,6 +259,16 @@ LSTATUS WINAPI SetValueUnlessFailing(HKEY key, const wchar_t* valueName, DWORD r
     if (valueName && lstrcmpiW(valueName, failingWriteValue) == 0)
         return ERROR_WRITE_FAULT;
     return RegSetValueExW(key, valueName, reserved, type, data, size);
+}
+
+const wchar_t* failingReadValue = nullptr;
+
+LSTATUS WINAPI QueryValueUnlessFailing(HKEY key, const wchar_t* valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                                       DWORD* size)
+{
+    if (valueName && lstrcmpiW(valueName, failingReadValue) == 0)
+        return ERROR_ACCESS_DENIED;
+    return RegQueryValueExW(key, valueName, reserved, type, data, size);
 }
 
 } // namespace
@@ -280,6 +290,17 @@ StoreWriteFails::StoreWriteFails(const wchar_t* valueName) : saved_(filterStoreC
 }
 
 StoreWriteFails::~StoreWriteFails()
+{
+    filterStoreCalls = saved_;
+}
+
+StoreReadFails::StoreReadFails(const wchar_t* valueName) : saved_(filterStoreCalls)
+{
+    failingReadValue = valueName;
+    filterStoreCalls.queryValue = QueryValueUnlessFailing;
+}
+
+StoreReadFails::~StoreReadFails()
 {
     filterStoreCalls = saved_;
 }
@@ -534,4 +555,51 @@ NativeDriverFile::NativeDriverFile(const std::wstring& builtName, const std::wst
 NativeDriverFile::~NativeDriverFile()
 {
     DeleteFileW(path_.c_str());
+}
+
+namespace {
+
+// GUID_DEVCLASS_CDROM.
+constexpr GUID CdromSetupClass = {0x4D36E965, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+
+} // namespace
+
+RegisteredDrive::RegisteredDrive()
+{
+    Remove();
+    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr));
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof(device);
+    registered_ = SetupDiCreateDeviceInfoW(set.get(), InstanceId, &CdromSetupClass, nullptr, nullptr, 0, &device) &&
+                  SetupDiRegisterDeviceInfo(set.get(), &device, 0, nullptr, nullptr, nullptr) &&
+                  SetupDiSetDeviceRegistryPropertyW(set.get(), &device, SPDRP_FRIENDLYNAME,
+                                                    reinterpret_cast<const BYTE*>(Name), sizeof(Name));
+}
+
+RegisteredDrive::~RegisteredDrive()
+{
+    Remove();
+}
+
+bool RegisteredDrive::SetFilters(DWORD property, const std::vector<std::wstring>& names)
+{
+    std::vector<wchar_t> list;
+    for (const std::wstring& name : names)
+        list.insert(list.end(), name.c_str(), name.c_str() + name.size() + 1);
+    list.push_back(L'\0');
+    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr));
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof(device);
+    return SetupDiOpenDeviceInfoW(set.get(), InstanceId, nullptr, 0, &device) &&
+           SetupDiSetDeviceRegistryPropertyW(set.get(), &device, property, reinterpret_cast<const BYTE*>(list.data()),
+                                             static_cast<DWORD>(list.size() * sizeof(wchar_t)));
+}
+
+void RegisteredDrive::Remove()
+{
+    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr));
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof(device);
+    if (SetupDiOpenDeviceInfoW(set.get(), InstanceId, nullptr, 0, &device))
+        SetupDiRemoveDevice(set.get(), &device);
 }

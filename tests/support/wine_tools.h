@@ -58,17 +58,18 @@ bool ServiceExists(const std::wstring& name);
 std::string Narrow(const std::wstring& text);
 std::wstring Widen(const std::string& text);
 
-// While alive, the class key carries the access list `sddl`; the key's own security
-// comes back afterwards.
+// While alive, the class key (or another key `path` under HKLM) carries the access
+// list `sddl`; the key's own security comes back afterwards.
 class RestrictedClassKey {
 public:
-    explicit RestrictedClassKey(const wchar_t* sddl);
+    explicit RestrictedClassKey(const wchar_t* sddl, const wchar_t* path = nullptr);
     ~RestrictedClassKey();
     RestrictedClassKey(const RestrictedClassKey&) = delete;
     RestrictedClassKey& operator=(const RestrictedClassKey&) = delete;
     bool applied() const { return applied_; }
 
 private:
+    std::wstring path_;
     std::vector<BYTE> saved_;
     bool applied_ = false;
 };
@@ -106,6 +107,19 @@ public:
     ~StoreWriteFails();
     StoreWriteFails(const StoreWriteFails&) = delete;
     StoreWriteFails& operator=(const StoreWriteFails&) = delete;
+
+private:
+    FilterStoreCalls saved_;
+};
+
+// While alive, the filter store's reads of the value `valueName` fail with
+// ERROR_ACCESS_DENIED; its other reads go through.
+class StoreReadFails {
+public:
+    explicit StoreReadFails(const wchar_t* valueName);
+    ~StoreReadFails();
+    StoreReadFails(const StoreReadFails&) = delete;
+    StoreReadFails& operator=(const StoreReadFails&) = delete;
 
 private:
     FilterStoreCalls saved_;
@@ -152,6 +166,26 @@ private:
 // Own-process service running the demo service program, started and running when
 // this returns true. `acceptStop` false makes it refuse the stop control.
 ::testing::AssertionResult CreateRunningService(const std::wstring& name, bool acceptStop = true);
+
+// A CD-ROM setup-class device with a friendly name and no CD-ROM interface, so the
+// device change never sees it; gone again afterwards, leftovers of an aborted run too.
+// Wine lists it as present and not started.
+class RegisteredDrive {
+public:
+    static constexpr wchar_t Name[] = L"Quillmere test DVD-RW";
+    static constexpr wchar_t InstanceId[] = L"ROOT\\CDROM\\QMTESTDRIVE";
+    RegisteredDrive();
+    ~RegisteredDrive();
+    RegisteredDrive(const RegisteredDrive&) = delete;
+    RegisteredDrive& operator=(const RegisteredDrive&) = delete;
+    bool registered() const { return registered_; }
+    // Writes the device's own SPDRP_UPPERFILTERS or SPDRP_LOWERFILTERS.
+    bool SetFilters(DWORD property, const std::vector<std::wstring>& names);
+
+private:
+    static void Remove();
+    bool registered_ = false;
+};
 
 // Answers the next dialog boxes (message boxes included) that this thread opens, one
 // after the other, from a thread of its own, recording their texts. So a test can

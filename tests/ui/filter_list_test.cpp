@@ -122,6 +122,33 @@ TEST_F(FilterListTest, RowsShowNameServiceAndCheckBoxForEverySituation)
     EXPECT_EQ(FilterItemGroup(RowName(3)), FilterGroupLower);
 }
 
+// Wine cannot refuse an administrator a service: the query's open refuses QmStop.
+SC_HANDLE WINAPI RefuseQmStop(SC_HANDLE manager, const wchar_t* name, DWORD access)
+{
+    if (lstrcmpiW(name, L"QmStop") == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return OpenServiceW(manager, name, access);
+}
+
+TEST_F(FilterListTest, ARowWhoseQueryFailsShowsNothingOfTheRowBefore)
+{
+    ASSERT_TRUE(CreateRunningService(L"QmRun"));
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmRun", L"QmStop"});
+    ServiceInfoCalls saved = serviceInfoCalls;
+    serviceInfoCalls.openService = RefuseQmStop;
+    OpenWindow();
+    serviceInfoCalls = saved;
+    ASSERT_EQ(RowCount(), 2);
+    EXPECT_EQ(RowText(1, 2), L"Started");
+    EXPECT_STREQ(RowName(0), L"QmStop");
+    EXPECT_EQ(RowText(0, 0), L"QmStop");
+    EXPECT_EQ(RowText(0, 2), L"Unknown");
+    EXPECT_EQ(RowImage(0), 1);
+}
+
 TEST_F(FilterListTest, TheRowTextIsTheServiceDisplayName)
 {
     UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));

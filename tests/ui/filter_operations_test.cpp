@@ -2,6 +2,7 @@
 // and what the user sees when the registry refuses the change.
 #include "filters/filter_registry.h"
 #include "res/resource.h"
+#include "services/service_info.h"
 #include "ui/filter_list.h"
 #include "ui/filter_operations.h"
 #include "ui/filter_window_fixture.h"
@@ -44,14 +45,23 @@ TEST_F(FilterOperationsTest, DeactivateAndActivateMoveTheRowAndTheRegistryTogeth
     EXPECT_EQ(ServiceStartType(L"QmStop"), SERVICE_BOOT_START);
 }
 
-TEST_F(FilterOperationsTest, ASharedNameChangesOnlyTheRowActedOn)
+TEST_F(FilterOperationsTest, EveryRowOfTheNameShowsWhatTheClassKeyNowHolds)
 {
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
+    WriteClassMultiSz(UpperFiltersRemovedValue, {L"QmStop"});
     OpenWithANameInBothGroups();
+    int other = FindRow(L"QmStop", 1);
+    Select(other);
+    // The registry side parks the name in both groups, and both rows follow.
     DeactivateFilterItems(list, RowName(lower));
+    EXPECT_EQ(RegQueryClassValue("UpperFiltersRemoved").entries, (Names{"QmStop", "QmBoth"}));
     EXPECT_EQ(RowState(lower), static_cast<UINT>(Parked));
-    EXPECT_EQ(RowState(upper), static_cast<UINT>(Active));
-    // The registry side acts on the name as a whole.
-    EXPECT_EQ(RegQueryClassValue("UpperFiltersRemoved").entries, Names{"QmBoth"});
+    EXPECT_EQ(RowState(upper), static_cast<UINT>(Parked));
+    EXPECT_EQ(RowText(upper, 2), L"Stopped");
+    // The other name's row is left alone, and stays selected.
+    EXPECT_EQ(RowCount(), 3);
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(other), LVIS_SELECTED),
+              static_cast<LRESULT>(LVIS_SELECTED));
 }
 
 TEST_F(FilterOperationsTest, DeleteAsksWithTheListedNameAndNoKeepsEverything)
@@ -75,7 +85,7 @@ TEST_F(FilterOperationsTest, DeleteAsksWithTheListedNameAndNoKeepsEverything)
     EXPECT_TRUE(ServiceExists(L"QmBoth"));
 }
 
-TEST_F(FilterOperationsTest, DeleteYesRemovesOneRowAndItsEntries)
+TEST_F(FilterOperationsTest, DeleteYesRemovesTheGroupsEntriesAndTheirRows)
 {
     ASSERT_TRUE(CreateDriverService(L"QmBoth", L"C:\\qmboth.sys"));
     WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
@@ -90,8 +100,9 @@ TEST_F(FilterOperationsTest, DeleteYesRemovesOneRowAndItsEntries)
         ConfirmAndDeleteFilter(list, RowName(upper), UpperFiltersValue);
         ASSERT_TRUE(confirm.Wait());
     }
-    EXPECT_EQ(RowCount(), 2);
-    EXPECT_EQ(LiveFilterItemNames(), copies - 1);
+    // Both upper entries went, and so did both upper rows.
+    EXPECT_EQ(RowCount(), 1);
+    EXPECT_EQ(LiveFilterItemNames(), copies - 2);
     EXPECT_GE(FindRow(L"QmBoth", 0), 0);
     EXPECT_EQ(RegQueryClassValue("UpperFilters").entries, Names{});
     EXPECT_EQ(RegQueryClassValue("UpperFiltersRemoved").entries, Names{});
@@ -155,6 +166,8 @@ TEST_F(FilterOperationsTest, WithoutRightsRowsStayAndTheUserIsToldOnce)
     EXPECT_TRUE(ServiceExists(L"QmStop"));
 
     // One message for the whole run, naming both filters; the devices restart anyway.
+    RegisteredDrive drive;
+    ASSERT_TRUE(drive.registered());
     {
         DialogWatcher error(IDOK);
         FixProblemsAutomatically(list);
@@ -169,6 +182,9 @@ TEST_F(FilterOperationsTest, WithoutRightsRowsStayAndTheUserIsToldOnce)
 
 TEST_F(FilterOperationsTest, FixProblemsParksWhatDoesNotRunAndRefreshesTheStatusLine)
 {
+    // Present and not started: the drive Fix problems exists for.
+    RegisteredDrive drive;
+    ASSERT_TRUE(drive.registered());
     ASSERT_TRUE(CreateRunningService(L"QmRun"));
     ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
     ASSERT_TRUE(CreateRunningService(L"cdrom"));
@@ -189,6 +205,70 @@ TEST_F(FilterOperationsTest, FixProblemsParksWhatDoesNotRunAndRefreshesTheStatus
     wchar_t status[256] = {};
     SendMessageW(statusBar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(status));
     EXPECT_STREQ(status, L"DVD-CD-ROM diver is running");
+}
+
+TEST_F(FilterOperationsTest, WithoutADriveFixProblemsParksOnlyAFilterWithoutService)
+{
+    // No filter is loaded without a drive, so a stopped one tells nothing.
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmStop", L"QmGone"});
+    OpenWindow();
+    FixProblemsAutomatically(list);
+    EXPECT_EQ(RowState(FindRow(L"QmStop", 0)), static_cast<UINT>(Active));
+    EXPECT_EQ(RowState(FindRow(L"QmGone", 0)), static_cast<UINT>(ParkedMissing));
+    EXPECT_EQ(RegQueryClassValue("LowerFilters").entries, Names{"QmStop"});
+    EXPECT_EQ(ServiceStartType(L"QmStop"), SERVICE_DEMAND_START);
+}
+
+TEST_F(FilterOperationsTest, OneBoxNamesWhoElseUsesEachServiceThatWasKept)
+{
+    RegisteredDrive drive;
+    ASSERT_TRUE(drive.registered());
+    ASSERT_TRUE(drive.SetFilters(SPDRP_UPPERFILTERS, {L"QmStop", L"QmPark"}));
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
+    ASSERT_TRUE(CreateDriverService(L"QmPark", L"C:\\qmpark.sys"));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmStop", L"QmPark"});
+    OpenWindow();
+    {
+        DialogWatcher box(IDOK);
+        FixProblemsAutomatically(list);
+        ASSERT_TRUE(box.Wait());
+        std::wstring text = box.AllText();
+        for (const wchar_t* line : {L"QmStop: Quillmere test DVD-RW", L"QmPark: Quillmere test DVD-RW"})
+            EXPECT_NE(text.find(line), std::wstring::npos) << Narrow(text);
+        EXPECT_EQ(box.seen().owner, host);
+    }
+    EXPECT_EQ(RegQueryClassValue("LowerFiltersRemoved").entries, (Names{"QmPark", "QmStop"}));
+    EXPECT_EQ(ServiceStartType(L"QmStop"), SERVICE_DEMAND_START);
+    EXPECT_EQ(ServiceStartType(L"QmPark"), SERVICE_DEMAND_START);
+}
+
+// Wine cannot refuse an administrator a service, or its configuration alone: the
+// query's open hands out a handle that may only ask the status, and refuses QmStop.
+SC_HANDLE WINAPI OpenForStatusOnly(SC_HANDLE manager, const wchar_t* name, DWORD)
+{
+    if (lstrcmpiW(name, L"QmStop") == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return OpenServiceW(manager, name, SERVICE_QUERY_STATUS);
+}
+
+TEST_F(FilterOperationsTest, FixProblemsLeavesARunningFilterAndOneItMayNotAsk)
+{
+    RegisteredDrive drive;
+    ASSERT_TRUE(drive.registered());
+    ASSERT_TRUE(CreateRunningService(L"QmRun"));
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
+    WriteClassMultiSz(LowerFiltersValue, {L"QmRun", L"QmStop"});
+    OpenWindow();
+    ServiceInfoCalls saved = serviceInfoCalls;
+    serviceInfoCalls.openService = OpenForStatusOnly;
+    FixProblemsAutomatically(list);
+    serviceInfoCalls = saved;
+    EXPECT_EQ(RegQueryClassValue("LowerFilters").entries, (Names{"QmRun", "QmStop"}));
+    EXPECT_EQ(ServiceStartType(L"QmRun"), SERVICE_DEMAND_START);
+    EXPECT_EQ(ServiceStartType(L"QmStop"), SERVICE_DEMAND_START);
 }
 
 } // namespace

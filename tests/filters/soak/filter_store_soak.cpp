@@ -3,10 +3,11 @@
 // up to 64 KiB, malformed data, keys that refuse writes, one failing write in the
 // middle of an operation, and values deleted in between. After every operation the
 // names of the four values, read just before and just after, must show that no name
-// was lost or invented and that each group's outcome was reported truthfully.
+// was lost or invented, that no name came to stand more often in a value than it
+// did (or once, if it did not), and that each group's outcome was reported truthfully.
 //
 // Usage: soak_filter_store [operations] [seed]. Prints one line with the counts and
-// exits non-zero when a name was lost or invented or a result was false.
+// exits non-zero when a name was lost, invented or repeated or a result was false.
 #include "base/handles.h"
 #include "filters/filter_registry.h"
 #include "filters/store_calls.h"
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -25,6 +27,7 @@
 namespace {
 
 using Names = std::set<std::wstring>; // upper-cased, so compared without regard to case
+using Tally = std::map<std::wstring, int>; // how many times each name stands in a value
 
 enum Slot { Lower, Upper, LowerParked, UpperParked };
 const wchar_t* const kValues[4] = {LowerFiltersValue, UpperFiltersValue, LowerFiltersRemovedValue,
@@ -46,9 +49,9 @@ std::wstring FoldCase(const std::wstring& text)
 
 // A value's names: its entries before the closing empty entry, whatever its type. An
 // odd last byte is not a character; an unterminated last entry is still an entry.
-Names NamesIn(const std::vector<BYTE>& data)
+Tally NamesIn(const std::vector<BYTE>& data)
 {
-    Names names;
+    Tally names;
     std::wstring entry;
     for (size_t i = 0; i + 1 < data.size(); i += 2) {
         wchar_t c = static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
@@ -58,15 +61,15 @@ Names NamesIn(const std::vector<BYTE>& data)
         }
         if (entry.empty())
             return names;
-        names.insert(FoldCase(entry));
+        ++names[FoldCase(entry)];
         entry.clear();
     }
     if (!entry.empty())
-        names.insert(FoldCase(entry));
+        ++names[FoldCase(entry)];
     return names;
 }
 
-Names ReadNames(HKEY key, Slot slot)
+Tally ReadTally(HKEY key, Slot slot)
 {
     DWORD size = 0;
     if (RegQueryValueExW(key, kValues[slot], nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
@@ -78,9 +81,22 @@ Names ReadNames(HKEY key, Slot slot)
     return NamesIn(data);
 }
 
-std::array<Names, 4> ReadAll(HKEY key)
+Names NamesOf(const Tally& tally)
 {
-    return {ReadNames(key, Lower), ReadNames(key, Upper), ReadNames(key, LowerParked), ReadNames(key, UpperParked)};
+    Names names;
+    for (const auto& [name, times] : tally)
+        names.insert(name);
+    return names;
+}
+
+std::array<Tally, 4> ReadAll(HKEY key)
+{
+    return {ReadTally(key, Lower), ReadTally(key, Upper), ReadTally(key, LowerParked), ReadTally(key, UpperParked)};
+}
+
+std::array<Names, 4> NamesOf(const std::array<Tally, 4>& tallies)
+{
+    return {NamesOf(tallies[0]), NamesOf(tallies[1]), NamesOf(tallies[2]), NamesOf(tallies[3])};
 }
 
 // Injected failures. A read-only open refuses every write of the operation; a failing
@@ -202,6 +218,7 @@ private:
 struct Counts {
     long long lost = 0;
     long long invented = 0;
+    long long repeated = 0;
     long long falseResults = 0;
 };
 
@@ -231,6 +248,18 @@ void CountGroup(const std::array<Names, 4>& before, const std::array<Names, 4>& 
     for (const std::wstring& name : is)
         if (!was.count(name))
             ++counts->invented;
+}
+
+// Names that stand in a value more often than before, where they stood before at all:
+// an edit may bring a name into a value once, never list it again.
+void CountRepeats(const std::array<Tally, 4>& before, const std::array<Tally, 4>& after, Counts* counts)
+{
+    for (size_t slot = 0; slot < 4; ++slot)
+        for (const auto& [name, times] : after[slot]) {
+            auto was = before[slot].find(name);
+            if (times > std::max(was == before[slot].end() ? 0 : was->second, 1))
+                ++counts->repeated;
+        }
 }
 
 // Whether a move of `name` from `from` to `to` agrees with what the store reported:
@@ -295,24 +324,25 @@ int main(int argc, char** argv)
         gen.Seed(key, value);
 
     FilterStoreCalls saved = filterStoreCalls;
-    filterStoreCalls = {SoakOpenKey, SoakSetValue};
+    filterStoreCalls = {SoakOpenKey, SoakSetValue, RegQueryValueExW};
     Counts counts;
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
     // What the values held after the last operation; a value changed in between is
     // read again, so each operation is judged against what it found.
-    std::array<Names, 4> before = ReadAll(key);
+    std::array<Tally, 4> beforeTally = ReadAll(key);
     for (long long op = 0; op < operations; ++op) {
         if (gen.Below(4) == 0) {
             Slot slot = static_cast<Slot>(gen.Below(4));
             gen.Seed(key, kValues[slot]);
-            before[slot] = ReadNames(key, slot);
+            beforeTally[slot] = ReadTally(key, slot);
         }
         if (gen.Below(20) == 0) {
             Slot slot = static_cast<Slot>(gen.Below(4));
             RegDeleteValueW(key, kValues[slot]);
-            before[slot].clear();
+            beforeTally[slot].clear();
         }
+        std::array<Names, 4> before = NamesOf(beforeTally);
 
         std::wstring name = gen.OperationName(before);
         std::wstring upper = FoldCase(name);
@@ -322,12 +352,14 @@ int main(int argc, char** argv)
 
         int kind = gen.Below(3);
         bool truthful = true;
+        std::array<Tally, 4> afterTally;
         std::array<Names, 4> after;
         if (kind < 2) {
             FilterGroupEdits edits;
             bool park = kind == 0;
             bool result = park ? DeactivateFilter(name.c_str(), &edits) : ActivateFilter(name.c_str(), &edits);
-            after = ReadAll(key);
+            afterTally = ReadAll(key);
+            after = NamesOf(afterTally);
             truthful = result == (edits.lower && edits.upper) &&
                        MoveTruthful(before, after, park ? Lower : LowerParked, park ? LowerParked : Lower, upper,
                                     edits.lower) &&
@@ -338,7 +370,8 @@ int main(int argc, char** argv)
         } else {
             bool upperGroup = gen.Below(2) == 1;
             bool result = DeleteFilter(upperGroup ? UpperFiltersValue : LowerFiltersValue, name.c_str());
-            after = ReadAll(key);
+            afterTally = ReadAll(key);
+            after = NamesOf(afterTally);
             Slot active = upperGroup ? Upper : Lower;
             Slot parked = upperGroup ? UpperParked : LowerParked;
             Slot otherActive = upperGroup ? Lower : Upper;
@@ -348,11 +381,12 @@ int main(int argc, char** argv)
             CountGroup(before, after, active, parked, &upper, &counts);
             CountGroup(before, after, otherActive, otherParked, nullptr, &counts);
         }
+        CountRepeats(beforeTally, afterTally, &counts);
         if (!truthful) {
             ++counts.falseResults;
             Report(op, kind == 0 ? "park" : kind == 1 ? "restore" : "delete", name);
         }
-        before = std::move(after);
+        beforeTally = std::move(afterTally);
     }
     LARGE_INTEGER end;
     QueryPerformanceCounter(&end);
@@ -360,7 +394,9 @@ int main(int argc, char** argv)
     for (const wchar_t* value : kValues)
         RegDeleteValueW(key, value);
 
-    std::printf("soak: %lld operations, %lld names lost, %lld names invented, %lld false results, %.1f s\n",
-                operations, counts.lost, counts.invented, counts.falseResults, SecondsBetween(start, end));
-    return counts.lost || counts.invented || counts.falseResults ? 1 : 0;
+    std::printf("soak: %lld operations, %lld names lost, %lld names invented, %lld names repeated, %lld false "
+                "results, %.1f s\n",
+                operations, counts.lost, counts.invented, counts.repeated, counts.falseResults,
+                SecondsBetween(start, end));
+    return counts.lost || counts.invented || counts.repeated || counts.falseResults ? 1 : 0;
 }

@@ -1,0 +1,28 @@
+// Who else uses a filter's service, outside the DVD/CD-ROM class key: a service
+// named there may also be a filter of another device class or of one device, a
+// device's own driver, or a service another one depends on. Disabling or deleting
+// it would leave that other stack without its driver.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct ServiceUser {
+    enum Kind {
+        Class,      // a device class's filter values; `name` is its description
+        Device,     // a device's own filter values or its function driver; its friendly name or instance id
+        Dependent,  // a service that depends on it; the service's name
+        Unreadable, // a key that may name it but cannot be read; its path under the machine's key
+    };
+    Kind kind;
+    std::wstring name;
+};
+
+// Adds to `users` everything outside the DVD/CD-ROM class key that names the
+// service `name`: the filter values of every other class under Control\Class (and
+// their parking values when `parkingCounts`), every device's own filter values and
+// function driver under Enum, and the dependencies of every other service. A key
+// that cannot be read counts as a user. Returns whether any user was found.
+bool FindServiceUsers(const wchar_t* name, bool parkingCounts, std::vector<ServiceUser>* users);
