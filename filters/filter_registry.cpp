@@ -23,9 +23,9 @@ namespace {
 OpenedService OpenServiceNoOneElseUses(const wchar_t* name, DWORD access, bool parkingCounts,
                                        std::vector<ServiceUser>* keptFor)
 {
-    OpenedService opened = OpenServiceByName(name, access);
+    OpenedService opened = OpenServiceByName(name, access | SERVICE_ENUMERATE_DEPENDENTS);
     std::vector<ServiceUser> users;
-    if (opened.service && FindServiceUsers(name, parkingCounts, &users)) {
+    if (opened.service && FindServiceUsers(name, opened.service.get(), parkingCounts, &users)) {
         opened.service.reset();
         if (keptFor)
             keptFor->insert(keptFor->end(), users.begin(), users.end());

@@ -2,6 +2,8 @@
 
 #include "base/handles.h"
 
+#include <map>
+
 namespace {
 
 constexpr wchar_t ClassRoot[] = L"SYSTEM\\CurrentControlSet\\Control\\Class";
@@ -28,12 +30,24 @@ public:
     // system reads them: up to the first empty one.
     Naming Names(HKEY key, const wchar_t* value, const wchar_t* name)
     {
+        bool named = false;
+        bool read = Entries(key, value, [&](const wchar_t* entry, size_t length) {
+            named = named || NamesMatch(entry, static_cast<int>(length), name);
+        });
+        return !read ? Naming::Unknown : named ? Naming::Yes : Naming::No;
+    }
+
+    // Calls `visit` with each entry of the value (a list, or a single text) up to
+    // the first empty one. True when the value was read or does not exist.
+    template <typename Visit>
+    bool Entries(HKEY key, const wchar_t* value, Visit visit)
+    {
         DWORD size = 0;
         LSTATUS status = Read(key, value, &size);
         if (status == ERROR_FILE_NOT_FOUND)
-            return Naming::No;
+            return true;
         if (status != ERROR_SUCCESS)
-            return Naming::Unknown;
+            return false;
         const wchar_t* text = reinterpret_cast<const wchar_t*>(bytes_.data());
         size_t chars = size / sizeof(wchar_t);
         for (size_t pos = 0; pos < chars; ++pos) {
@@ -42,10 +56,9 @@ public:
                 ++pos;
             if (pos == start)
                 break;
-            if (NamesMatch(text + start, static_cast<int>(pos - start), name))
-                return Naming::Yes;
+            visit(text + start, pos - start);
         }
-        return Naming::No;
+        return true;
     }
 
     // A text value, empty when missing, unreadable or not a text.
@@ -159,76 +172,27 @@ public:
             Unreadable(ClassRoot);
     }
 
-    // Enum\<enumerator>\<device>\<instance>: every device the system has ever seen.
-    void Devices()
-    {
-        UniqueKey root;
-        if (!Open(HKEY_LOCAL_MACHINE, EnumRoot, ScanAccess, &root, [] { return std::wstring(EnumRoot); }))
-            return;
-        bool listed = ForEachSubkey(root.get(), [&](const wchar_t* enumerator) {
-            auto enumeratorPath = [enumerator] { return std::wstring(EnumRoot) + L"\\" + enumerator; };
-            UniqueKey enumeratorKey;
-            if (!Open(root.get(), enumerator, ScanAccess, &enumeratorKey, enumeratorPath))
-                return;
-            bool devices = ForEachSubkey(enumeratorKey.get(), [&](const wchar_t* device) {
-                auto devicePath = [&] { return enumeratorPath() + L"\\" + device; };
-                UniqueKey deviceKey;
-                if (!Open(enumeratorKey.get(), device, ScanAccess, &deviceKey, devicePath))
-                    return;
-                bool instances = ForEachSubkey(deviceKey.get(), [&](const wchar_t* instance) {
-                    Instance(deviceKey.get(), enumerator, device, instance);
-                });
-                if (!instances)
-                    Unreadable(devicePath());
-            });
-            if (!devices)
-                Unreadable(enumeratorPath());
-        });
-        if (!listed)
-            Unreadable(EnumRoot);
-    }
+    // Every device's own filters and function driver, from the index of Enum.
+    void Devices();
 
-    void Instance(HKEY deviceKey, const wchar_t* enumerator, const wchar_t* device, const wchar_t* instance)
+    // The services that depend on it, directly or through others, as the service
+    // manager knows them: one call, where reading every service's key costs several
+    // registry calls for each of hundreds.
+    void Dependents(SC_HANDLE service)
     {
-        // A device's own filters, and its function driver.
-        static const wchar_t* const values[] = {L"UpperFilters", L"LowerFilters", L"Service"};
-        UniqueKey key;
-        LSTATUS status = RegOpenKeyExW(deviceKey, instance, 0, KEY_QUERY_VALUE, key.put());
-        Naming naming = status == ERROR_SUCCESS          ? NamedIn(key.get(), values, 3)
-                        : status == ERROR_FILE_NOT_FOUND ? Naming::No
-                                                         : Naming::Unknown;
-        if (naming == Naming::No)
-            return;
-        std::wstring id = std::wstring(enumerator) + L"\\" + device + L"\\" + instance;
-        if (naming == Naming::Unknown) {
-            Unreadable(std::wstring(EnumRoot) + L"\\" + id);
+        DWORD needed = 0;
+        DWORD count = 0;
+        auto enumerate = serviceUsersCalls.enumDependentServices;
+        if (enumerate(service, SERVICE_STATE_ALL, nullptr, 0, &needed, &count))
+            return; // none
+        UniqueHeapBlock block = GetLastError() == ERROR_MORE_DATA ? AllocateHeapBlock(needed) : UniqueHeapBlock();
+        auto* dependents = static_cast<ENUM_SERVICE_STATUSW*>(block.get());
+        if (!dependents || !enumerate(service, SERVICE_STATE_ALL, dependents, needed, &needed, &count)) {
+            Unreadable(std::wstring(ServicesRoot) + L"\\" + name_);
             return;
         }
-        std::wstring friendly = buffer_.Text(key.get(), L"FriendlyName");
-        users_->push_back({ServiceUser::Device, friendly.empty() ? id : friendly});
-    }
-
-    void Dependents()
-    {
-        static const wchar_t* const values[] = {L"DependOnService"};
-        UniqueKey root;
-        if (!Open(HKEY_LOCAL_MACHINE, ServicesRoot, ScanAccess, &root, [] { return std::wstring(ServicesRoot); }))
-            return;
-        bool listed = ForEachSubkey(root.get(), [&](const wchar_t* service) {
-            if (NamesMatch(service, -1, name_))
-                return;
-            UniqueKey key;
-            LSTATUS status = RegOpenKeyExW(root.get(), service, 0, KEY_QUERY_VALUE, key.put());
-            Naming naming = status == ERROR_SUCCESS          ? NamedIn(key.get(), values, 1)
-                            : status == ERROR_FILE_NOT_FOUND ? Naming::No
-                                                             : Naming::Unknown;
-            if (naming == Naming::Yes)
-                users_->push_back({ServiceUser::Dependent, service});
-            else if (naming == Naming::Unknown)
-                Unreadable(std::wstring(ServicesRoot) + L"\\" + service);
-        });
-        if (!listed)
-            Unreadable(ServicesRoot);
+        for (DWORD i = 0; i < count; ++i)
+            users_->push_back({ServiceUser::Dependent, dependents[i].lpServiceName});
     }
 
 private:
@@ -237,14 +201,147 @@ private:
     ValueBuffer buffer_;
 };
 
+// What the devices under Enum name, gathered in one walk and kept until the system
+// reports a change anywhere under Enum: Enum holds every device the system has
+// ever seen, thousands of keys on a machine in use, and a walk costs several
+// registry calls for each. Used from one thread at a time.
+class DeviceIndex {
+public:
+    // Adds the devices that name `name` to `users`, walking Enum again first when
+    // it may have changed since the last walk.
+    void FindUsers(const wchar_t* name, std::vector<ServiceUser>* users)
+    {
+        if (!Current())
+            Build();
+        users->insert(users->end(), unreadable_.begin(), unreadable_.end());
+        auto found = named_.find(Folded(name));
+        if (found == named_.end())
+            return;
+        for (const std::wstring& id : found->second) {
+            // Read only for a user, so the walk reads no names it does not report.
+            UniqueKey key;
+            std::wstring friendly;
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(EnumRoot) + L"\\" + id).c_str(), 0,
+                              KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS)
+                friendly = buffer_.Text(key.get(), L"FriendlyName");
+            users->push_back({ServiceUser::Device, friendly.empty() ? id : friendly});
+        }
+    }
+
+private:
+    bool Current() const { return changed_ && WaitForSingleObject(changed_.get(), 0) == WAIT_TIMEOUT; }
+
+    static std::wstring Folded(const wchar_t* name)
+    {
+        std::wstring folded = name;
+        if (!folded.empty())
+            CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
+        return folded;
+    }
+
+    void Build()
+    {
+        named_.clear();
+        unreadable_.clear();
+        changed_.reset();
+        root_.reset();
+        LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, EnumRoot, 0, ScanAccess | KEY_NOTIFY, root_.put());
+        if (status != ERROR_SUCCESS) {
+            if (status != ERROR_FILE_NOT_FOUND)
+                Unreadable(EnumRoot);
+            return;
+        }
+        // Asked for before the walk, so a change made during it is not missed. Where
+        // the system cannot tell of changes, nothing is kept: every lookup walks anew.
+        UniqueHandle changed(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (changed && RegNotifyChangeKeyValue(root_.get(), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                               changed.get(), TRUE) == ERROR_SUCCESS)
+            changed_ = std::move(changed);
+
+        bool listed = ForEachSubkey(root_.get(), [&](const wchar_t* enumerator) {
+            std::wstring enumeratorPath = std::wstring(EnumRoot) + L"\\" + enumerator;
+            UniqueKey enumeratorKey;
+            if (!OpenPart(root_.get(), enumerator, ScanAccess, &enumeratorKey, enumeratorPath))
+                return;
+            bool devices = ForEachSubkey(enumeratorKey.get(), [&](const wchar_t* device) {
+                std::wstring devicePath = enumeratorPath + L"\\" + device;
+                UniqueKey deviceKey;
+                if (!OpenPart(enumeratorKey.get(), device, ScanAccess, &deviceKey, devicePath))
+                    return;
+                bool instances = ForEachSubkey(deviceKey.get(), [&](const wchar_t* instance) {
+                    AddInstance(deviceKey.get(), std::wstring(enumerator) + L"\\" + device + L"\\" + instance,
+                                instance);
+                });
+                if (!instances)
+                    Unreadable(devicePath);
+            });
+            if (!devices)
+                Unreadable(enumeratorPath);
+        });
+        if (!listed)
+            Unreadable(EnumRoot);
+    }
+
+    // A device's own filters, and its function driver.
+    void AddInstance(HKEY deviceKey, const std::wstring& id, const wchar_t* instance)
+    {
+        UniqueKey key;
+        LSTATUS status = RegOpenKeyExW(deviceKey, instance, 0, KEY_QUERY_VALUE, key.put());
+        if (status == ERROR_FILE_NOT_FOUND)
+            return;
+        if (status != ERROR_SUCCESS) {
+            Unreadable(std::wstring(EnumRoot) + L"\\" + id);
+            return;
+        }
+        for (const wchar_t* value : {L"UpperFilters", L"LowerFilters", L"Service"}) {
+            bool readable = buffer_.Entries(key.get(), value, [&](const wchar_t* entry, size_t length) {
+                std::vector<std::wstring>& ids = named_[Folded(std::wstring(entry, length).c_str())];
+                if (ids.empty() || ids.back() != id)
+                    ids.push_back(id);
+            });
+            if (!readable) {
+                Unreadable(std::wstring(EnumRoot) + L"\\" + id);
+                return;
+            }
+        }
+    }
+
+    bool OpenPart(HKEY parent, const wchar_t* subkey, REGSAM access, UniqueKey* key, const std::wstring& path)
+    {
+        LSTATUS status = RegOpenKeyExW(parent, subkey, 0, access, key->put());
+        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+            Unreadable(path);
+        return status == ERROR_SUCCESS;
+    }
+
+    void Unreadable(const std::wstring& path) { unreadable_.push_back({ServiceUser::Unreadable, path}); }
+
+    UniqueKey root_;
+    UniqueHandle changed_;
+    // Instance ids under each service name they give, in capitals.
+    std::map<std::wstring, std::vector<std::wstring>> named_;
+    // Keys that could not be read: each may name any service.
+    std::vector<ServiceUser> unreadable_;
+    ValueBuffer buffer_;
+};
+
+DeviceIndex deviceIndex;
+
+void Scan::Devices()
+{
+    deviceIndex.FindUsers(name_, users_);
+}
+
 } // namespace
 
-bool FindServiceUsers(const wchar_t* name, bool parkingCounts, std::vector<ServiceUser>* users)
+ServiceUsersCalls serviceUsersCalls = {EnumDependentServicesW};
+
+bool FindServiceUsers(const wchar_t* name, SC_HANDLE service, bool parkingCounts, std::vector<ServiceUser>* users)
 {
     size_t before = users->size();
     Scan scan(name, users);
     scan.Classes(parkingCounts);
-    scan.Dependents();
+    scan.Dependents(service);
     scan.Devices();
     return users->size() > before;
 }

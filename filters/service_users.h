@@ -20,9 +20,17 @@ struct ServiceUser {
     std::wstring name;
 };
 
-// Adds to `users` everything outside the DVD/CD-ROM class key that names the
-// service `name`: the filter values of every other class under Control\Class (and
-// their parking values when `parkingCounts`), every device's own filter values and
-// function driver under Enum, and the dependencies of every other service. A key
-// that cannot be read counts as a user. Returns whether any user was found.
-bool FindServiceUsers(const wchar_t* name, bool parkingCounts, std::vector<ServiceUser>* users);
+// Adds to `users` everything outside the DVD/CD-ROM class key that uses the
+// service `name`, open as `service` with SERVICE_ENUMERATE_DEPENDENTS: the filter
+// values of every other class under Control\Class (and their parking values when
+// `parkingCounts`), every device's own filter values and function driver under
+// Enum, and every service that depends on it. A key or list that cannot be read
+// counts as a user. Returns whether any user was found.
+bool FindServiceUsers(const wchar_t* name, SC_HANDLE service, bool parkingCounts, std::vector<ServiceUser>* users);
+
+// The service manager's list of a service's dependents; tests replace it, since
+// Wine answers it with none.
+struct ServiceUsersCalls {
+    decltype(&EnumDependentServicesW) enumDependentServices;
+};
+extern ServiceUsersCalls serviceUsersCalls;

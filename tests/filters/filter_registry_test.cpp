@@ -36,6 +36,23 @@ void SetDiskClassUpperFilters(const std::vector<std::wstring>& names)
               ERROR_SUCCESS);
 }
 
+// The service manager's answer for a service that QmUpper depends on, which Wine
+// does not give: its list of dependents is always empty there.
+BOOL WINAPI QmUpperDependsOnIt(SC_HANDLE, DWORD, ENUM_SERVICE_STATUSW* services, DWORD size, DWORD* needed,
+                               DWORD* count)
+{
+    static wchar_t name[] = L"QmUpper";
+    *needed = sizeof(ENUM_SERVICE_STATUSW);
+    *count = 0;
+    if (!services || size < *needed) {
+        SetLastError(ERROR_MORE_DATA);
+        return FALSE;
+    }
+    services[0] = ENUM_SERVICE_STATUSW{name, name, SERVICE_STATUS{}};
+    *count = 1;
+    return TRUE;
+}
+
 Users UserNames(const std::vector<ServiceUser>& users)
 {
     Users names;
@@ -173,7 +190,10 @@ TEST_F(FilterRegistry, AServiceSomethingElseUsesIsNeitherDisabledNorDeleted)
                                                      SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                                                      kDriverPath, nullptr, nullptr, L"QmBoth\0", nullptr, nullptr));
         ASSERT_TRUE(dependent) << GetLastError();
+        const ServiceUsersCalls real = serviceUsersCalls;
+        serviceUsersCalls.enumDependentServices = QmUpperDependsOnIt;
         EXPECT_TRUE(DeactivateFilter(L"QmBoth", nullptr, &kept));
+        serviceUsersCalls = real;
         EXPECT_EQ(ServiceStartType(L"QmBoth"), SERVICE_DEMAND_START);
         EXPECT_EQ(UserNames(kept), (Users{L"QmUpper", RegisteredDrive::Name}));
     }

@@ -4,6 +4,7 @@
 #include "filters/filter_registry.h"
 
 #include <sddl.h>
+#include <setupapi.h>
 
 #include <memory>
 
@@ -561,6 +562,14 @@ namespace {
 
 // GUID_DEVCLASS_CDROM.
 constexpr GUID CdromSetupClass = {0x4D36E965, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+
+// Released by the system itself, whatever stand-in the program's seam holds.
+struct SystemDeviceSetTraits {
+    using Type = HDEVINFO;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type value) { SetupDiDestroyDeviceInfoList(value); }
+};
+using UniqueDeviceSet = UniqueAny<SystemDeviceSetTraits>;
 
 } // namespace
 

@@ -5,6 +5,7 @@
 #include "filters/store_calls.h"
 
 #include <windows.h>
+#include <setupapi.h>
 
 #include <gtest/gtest.h>
 
