@@ -68,11 +68,8 @@ void Compare(const char* label, const std::vector<std::wstring>& names, const Ba
                 bareTotal += bareOne(names[i]);
             }
         }
-        if (round < 0) {
-            // The first park reads every device once; later ones ask what it kept.
-            first = scanned;
-            continue;
-        }
+        if (round < 0)
+            continue; // warm-up
         bare.push_back(bareTotal / static_cast<double>(names.size()));
         program.push_back(programTotal / static_cast<double>(names.size()));
     }
