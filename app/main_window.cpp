@@ -3,9 +3,8 @@
 #include "app/anchors.h"
 #include "app/settings_file.h"
 #include "base/text_sizes.h"
-#include "devices/progress_window.h"
 #include "res/resource.h"
-#include "ui/device_change_notice.h"
+#include "ui/device_change.h"
 #include "ui/filter_commands.h"
 #include "ui/filter_list.h"
 #include "ui/filter_operations.h"
@@ -41,13 +40,11 @@ void InitializeMainWindow(HWND window)
 
 void ExitProgram(HWND window) { EndDialog(window, MainWindowClosed); }
 void DeleteSavedSettings(HWND) { DeleteSettings(); }
-void FixProblems(HWND window) { FixProblemsAutomatically(FilterList(window)); }
+void FixProblems(HWND window) { FixProblemsAutomatically(FilterList(window), StatusBar(window)); }
 
 void ChangeAllDevices(HWND window, DWORD state)
 {
-    DeviceChangeOutcome outcome = RunWithProgress(state);
-    RefreshStatusBar(StatusBar(window));
-    TellDeviceChangeOutcome(window, outcome, false);
+    ChangeDevicesAndTell(window, StatusBar(window), state, false);
 }
 void ActivateDevices(HWND window) { ChangeAllDevices(window, DICS_ENABLE); }
 void DeactivateDevices(HWND window) { ChangeAllDevices(window, DICS_DISABLE); }

@@ -32,12 +32,12 @@ bool ReadRow(HWND list, int index, UINT mask, LVITEMW* item, UINT stateMask = Fi
 // Check-box toggle of a row: only the two states of a present service react.
 void ToggleRow(HWND list, const LVITEMW& item)
 {
-    auto* name = reinterpret_cast<wchar_t*>(item.lParam);
+    auto* row = reinterpret_cast<const FilterItem*>(item.lParam);
     UINT state = (item.state & FilterItemStateMask) >> 12;
     if (state == Active)
-        DeactivateFilterItems(list, name);
+        DeactivateFilterItems(list, row);
     else if (state == Parked)
-        ActivateFilterItems(list, name);
+        ActivateFilterItems(list, row);
 }
 
 void ApplyLook(HMENU popup, UINT command, MenuItemLook look)
@@ -93,10 +93,10 @@ BOOL HandleFilterListNotify(NMHDR* header)
     case NM_DBLCLK:
         return HandleFilterListDoubleClick(header);
     case LVN_DELETEITEM:
-        // The row is gone, from a delete or from the list's destruction: its name copy
+        // The row is gone, from a delete or from the list's destruction: its record
         // has no further reader.
         if (FromFilterList(header))
-            DeleteFilterItemName(reinterpret_cast<wchar_t*>(reinterpret_cast<NMLISTVIEW*>(header)->lParam));
+            DeleteFilterItem(reinterpret_cast<FilterItem*>(reinterpret_cast<NMLISTVIEW*>(header)->lParam));
         return FALSE;
     default:
         return FALSE;
@@ -144,7 +144,7 @@ BOOL HandleFilterListDoubleClick(NMHDR* header)
     HWND list = header->hwndFrom;
     LVITEMW item;
     if (ReadRow(list, activate->iItem, LVIF_PARAM, &item))
-        ShowPropertiesDialog(GetParent(list), &item);
+        ShowPropertiesDialog(GetParent(list), reinterpret_cast<const FilterItem*>(item.lParam));
     return FALSE;
 }
 
@@ -201,7 +201,8 @@ void ShowFilterContextMenu(HWND list, int x, int y)
     LVITEMW item;
     if (!ReadRow(list, index, LVIF_PARAM, &item))
         return;
-    auto* name = reinterpret_cast<wchar_t*>(item.lParam);
+    auto* row = reinterpret_cast<const FilterItem*>(item.lParam);
+    const wchar_t* name = row->name;
     ServiceInfo info{};
     QueryServiceInfo(name, &info);
 
@@ -217,16 +218,16 @@ void ShowFilterContextMenu(HWND list, int x, int y)
     int command = filterMenuCalls.trackPopupMenu(popup, TPM_RETURNCMD, x, y, list);
     switch (command) {
     case IDM_ITEM_DEACTIVATE:
-        DeactivateFilterItems(list, name);
+        DeactivateFilterItems(list, row);
         break;
     case IDM_ITEM_ACTIVATE:
-        ActivateFilterItems(list, name);
+        ActivateFilterItems(list, row);
         break;
     case IDM_ITEM_DELETE:
-        ConfirmAndDeleteFilter(list, name, FilterGroupValueName(FilterItemGroup(name)));
+        ConfirmAndDeleteFilter(list, row);
         break;
     case IDM_ITEM_PROPERTIES:
-        ShowPropertiesDialog(GetParent(list), &item);
+        ShowPropertiesDialog(GetParent(list), reinterpret_cast<const FilterItem*>(item.lParam));
         break;
     case IDM_START_DRIVER:
         LoadDriver(name);
@@ -248,12 +249,12 @@ void ShowFilterContextMenu(HWND list, int x, int y)
 
 void RefreshFilterItem(HWND list, LVITEMW* item)
 {
-    auto* name = reinterpret_cast<wchar_t*>(item->lParam);
+    auto* row = reinterpret_cast<const FilterItem*>(item->lParam);
     ServiceInfo info{};
-    bool present = QueryServiceInfo(name, &info);
+    bool present = QueryServiceInfo(row->name, &info);
     item->mask = LVIF_PARAM | LVIF_GROUPID | LVIF_IMAGE;
     item->iImage = (present && info.currentState == SERVICE_RUNNING) ? 0 : 1;
-    item->iGroupId = FilterItemGroup(name);
+    item->iGroupId = row->groupId;
     item->iSubItem = 0;
     SendMessageW(list, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(item));
 

@@ -16,7 +16,7 @@ namespace {
 
 constexpr int WatermarkSize = 128;
 
-size_t liveItemNames; // main thread only
+size_t liveItems; // main thread only
 
 void InsertGroup(HWND list, int groupId, UINT headerId)
 {
@@ -132,8 +132,8 @@ void SetColumnText(HWND list, int index, int subItem, const wchar_t* text)
 
 void AddFilterRow(HWND list, const wchar_t* name, FilterGroup group, bool active)
 {
-    wchar_t* copy = NewFilterItemName(name, group);
-    if (!copy)
+    FilterItem* row = NewFilterItem(name, group);
+    if (!row)
         return;
     // Cleared for every row: a query that cannot reach the service manager must not
     // show the previous row's description as this one's.
@@ -145,14 +145,14 @@ void AddFilterRow(HWND list, const wchar_t* name, FilterGroup group, bool active
     item.iItem = 0;
     item.pszText = present ? info.displayName : const_cast<wchar_t*>(name);
     item.iImage = (present && info.currentState == SERVICE_RUNNING) ? 0 : 1;
-    item.lParam = reinterpret_cast<LPARAM>(copy);
+    item.lParam = reinterpret_cast<LPARAM>(row);
     UINT state = present ? (active ? Active : Parked) : (active ? ActiveMissing : ParkedMissing);
     item.state = INDEXTOSTATEIMAGEMASK(state);
     item.stateMask = FilterItemStateMask;
     item.iGroupId = group;
     int index = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     if (index < 0) {
-        DeleteFilterItemName(copy);
+        DeleteFilterItem(row);
         return;
     }
     SetColumnText(list, index, 1, info.description);
@@ -172,36 +172,47 @@ void AddRowsOfValue(HWND list, HKEY key, const wchar_t* valueName, FilterGroup g
 
 } // namespace
 
-wchar_t* NewFilterItemName(const wchar_t* name, FilterGroup group)
+FilterItem* NewFilterItem(const wchar_t* name, FilterGroup group, FilterPlace place, const wchar_t* drive,
+                          const wchar_t* driveName)
 {
-    size_t length = wcslen(name);
-    void* block = LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, sizeof(FilterItem) + (length + 1) * sizeof(wchar_t));
+    size_t nameLength = wcslen(name) + 1;
+    size_t driveLength = wcslen(drive) + 1;
+    size_t driveNameLength = wcslen(driveName) + 1;
+    void* block = LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT,
+                             sizeof(FilterItem) + (nameLength + driveLength + driveNameLength) * sizeof(wchar_t));
     if (!block)
         return nullptr;
-    auto* header = static_cast<FilterItem*>(block);
-    header->group = group;
-    auto* copy = reinterpret_cast<wchar_t*>(header + 1);
-    std::memcpy(copy, name, (length + 1) * sizeof(wchar_t));
-    ++liveItemNames;
-    return copy;
+    auto* item = static_cast<FilterItem*>(block);
+    auto* texts = reinterpret_cast<wchar_t*>(item + 1);
+    std::memcpy(texts, name, nameLength * sizeof(wchar_t));
+    std::memcpy(texts + nameLength, drive, driveLength * sizeof(wchar_t));
+    std::memcpy(texts + nameLength + driveLength, driveName, driveNameLength * sizeof(wchar_t));
+    *item = FilterItem{group, group, place, texts, texts + nameLength, texts + nameLength + driveLength};
+    ++liveItems;
+    return item;
 }
 
-FilterGroup FilterItemGroup(const wchar_t* name)
+void DeleteFilterItem(FilterItem* item)
 {
-    return (reinterpret_cast<const FilterItem*>(name) - 1)->group;
-}
-
-void DeleteFilterItemName(wchar_t* name)
-{
-    if (!name)
+    if (!item)
         return;
-    LocalFree(reinterpret_cast<FilterItem*>(name) - 1);
-    --liveItemNames;
+    LocalFree(item);
+    --liveItems;
 }
 
-size_t LiveFilterItemNames()
+size_t LiveFilterItems()
 {
-    return liveItemNames;
+    return liveItems;
+}
+
+const FilterItem* FilterItemOfRow(HWND list, int index)
+{
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    if (!SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        return nullptr;
+    return reinterpret_cast<const FilterItem*>(item.lParam);
 }
 
 const wchar_t* FilterGroupValueName(FilterGroup group)

@@ -1,6 +1,8 @@
 // The filter list view: its one-time set-up and its rows.
 #pragma once
 
+#include "devices/filter_entry.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -21,21 +23,28 @@ enum FilterItemState : UINT {
 
 inline constexpr UINT FilterItemStateMask = 0xF000;
 
-// What the program keeps for one row besides what the control holds. A row's item
-// data points at the NUL-terminated name copy that follows this header, so a row is
-// found by the address of its own copy. The group is kept here rather than read back
-// from the control: a list view without group support reports 0 for every row.
+// A row of the filter list as the program keeps it. The row's item data points at
+// it, and rows are found by that pointer, so a row's item finds that row and no
+// other of the same name. It says where its entry stands, rather than the control:
+// a list view without group support reports group 0 for every row. One block holds
+// the record and its texts; the row owns it.
 struct FilterItem {
-    FilterGroup group;
-    UINT reserved; // keeps the name that follows aligned
+    FilterGroup group; // which pair of values: lower or upper
+    int groupId;       // the list-view group the row was put in
+    FilterPlace place;
+    const wchar_t* name;
+    const wchar_t* drive;     // the drive's instance id; empty for the class key
+    const wchar_t* driveName; // the drive's name as the status bar gives it
 };
 
-// A fresh row copy of `name`; null when out of memory. Freed by DeleteFilterItemName.
-wchar_t* NewFilterItemName(const wchar_t* name, FilterGroup group);
-FilterGroup FilterItemGroup(const wchar_t* name);
-void DeleteFilterItemName(wchar_t* name);
-// How many row copies exist; each row holds exactly one while it lives.
-size_t LiveFilterItemNames();
+// A fresh row record; null when out of memory. Freed by DeleteFilterItem.
+FilterItem* NewFilterItem(const wchar_t* name, FilterGroup group, FilterPlace place = FilterPlace::Class,
+                          const wchar_t* drive = L"", const wchar_t* driveName = L"");
+void DeleteFilterItem(FilterItem* item);
+// How many row records exist; each row holds exactly one while it lives.
+size_t LiveFilterItems();
+// The record of the row at `index`, or null.
+const FilterItem* FilterItemOfRow(HWND list, int index);
 
 // The active value of a group: "LowerFilters" or "UpperFilters".
 const wchar_t* FilterGroupValueName(FilterGroup group);

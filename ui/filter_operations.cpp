@@ -1,21 +1,16 @@
 #include "ui/filter_operations.h"
 
-#include "base/error_box.h"
 #include "base/handles.h"
-#include "base/strings.h"
 #include "devices/drive_health.h"
-#include "devices/progress_window.h"
 #include "filters/filter_registry.h"
 #include "filters/multi_sz.h"
-#include "res/resource.h"
 #include "services/service_info.h"
-#include "ui/device_change_notice.h"
+#include "ui/device_change.h"
 #include "ui/filter_list.h"
-#include "ui/status_bar.h"
+#include "ui/message_boxes.h"
 
 #include <commctrl.h>
 #include <setupapi.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <string>
@@ -23,76 +18,14 @@
 
 namespace {
 
-// Names whose registry change did not take effect, reported once per user action.
-struct ChangeFailures {
-    std::wstring names;
-    DWORD error = ERROR_SUCCESS;
-
-    void Add(const wchar_t* name, DWORD code)
-    {
-        if (error == ERROR_SUCCESS)
-            error = code;
-        names += name;
-        names += L"\n";
-    }
-};
-
-// Services left alone because something outside the class key still uses them,
-// each with its users, told once per user action.
-struct KeptServices {
-    std::wstring lines;
-
-    void Add(const std::wstring& name, const std::vector<ServiceUser>& users)
-    {
-        if (users.empty())
-            return;
-        lines += name + L":";
-        const wchar_t* separator = L" ";
-        for (const ServiceUser& user : users) {
-            lines += separator;
-            lines += user.kind == ServiceUser::Unreadable ? FormatProgramString(IDS_USER_UNREADABLE, {user.name})
-                                                          : user.name;
-            separator = L", ";
-        }
-        lines += L"\n";
-    }
-};
-
-void Report(HWND list, const KeptServices& kept)
-{
-    if (kept.lines.empty())
-        return;
-    std::wstring text = LoadProgramString(IDS_SERVICES_KEPT);
-    ShellMessageBoxW(GetModuleHandleW(nullptr), GetParent(list), text.c_str(), nullptr, MB_OK | MB_ICONINFORMATION,
-                     kept.lines.c_str());
-}
-
-void Report(HWND list, const ChangeFailures& failures)
-{
-    if (failures.names.empty())
-        return;
-    std::wstring reason = SystemErrorText(failures.error);
-    ShellMessageBoxW(GetModuleHandleW(nullptr), GetParent(list), MAKEINTRESOURCEW(IDS_CHANGE_FAILED), nullptr,
-                     MB_OK | MB_ICONERROR, failures.names.c_str(), reason.c_str());
-}
-
-int FindRow(HWND list, const wchar_t* name, int after)
+// Whether the row of `item` is still in the list; an operation started from a row
+// that has gone does nothing.
+bool RowExists(HWND list, const FilterItem* item)
 {
     LVFINDINFOW find{};
     find.flags = LVFI_PARAM;
-    find.lParam = reinterpret_cast<LPARAM>(name);
-    return static_cast<int>(
-        SendMessageW(list, LVM_FINDITEMW, static_cast<WPARAM>(after), reinterpret_cast<LPARAM>(&find)));
-}
-
-const wchar_t* RowName(HWND list, int index)
-{
-    LVITEMW item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = index;
-    if (!SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
-        return nullptr;
-    return reinterpret_cast<const wchar_t*>(item.lParam);
+    find.lParam = reinterpret_cast<LPARAM>(item);
+    return SendMessageW(list, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)) >= 0;
 }
 
 // How often `value` lists `name`; -1 when the value cannot be read.
@@ -130,12 +63,12 @@ bool FollowClassKey(HWND list, const std::wstring& name)
     std::vector<NameRow> rows;
     int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     for (int index = 0; index < count; ++index) {
-        const wchar_t* rowName = RowName(list, index);
-        if (!rowName || !MultiSzNamesMatch(rowName, name.c_str()))
+        const FilterItem* row = FilterItemOfRow(list, index);
+        if (!row || row->place != FilterPlace::Class || !MultiSzNamesMatch(row->name, name.c_str()))
             continue;
         UINT state = GetFilterItemState(list, index);
         bool active = state == Active || state == ActiveMissing;
-        rows.push_back({index, FilterItemGroup(rowName), active, active, false});
+        rows.push_back({index, row->group, active, active, false});
     }
     if (rows.empty())
         return false;
@@ -201,17 +134,17 @@ bool ChangeName(HWND list, const std::wstring& name, bool activate, ChangeFailur
     return FollowClassKey(list, name);
 }
 
-void ChangeItems(HWND list, const wchar_t* name, bool activate)
+void ChangeItems(HWND list, const FilterItem* item, bool activate)
 {
-    if (FindRow(list, name, -1) < 0)
+    if (!RowExists(list, item))
         return;
-    // The row's own copy goes with the row, which the change may remove.
-    std::wstring copy = name;
+    // The row's record goes with the row, which the change may remove.
+    std::wstring name = item->name;
     ChangeFailures failures;
     KeptServices kept;
-    ChangeName(list, copy, activate, &failures, &kept);
-    Report(list, failures);
-    Report(list, kept);
+    ChangeName(list, name, activate, &failures, &kept);
+    ReportChangeFailures(GetParent(list), failures);
+    ReportKeptServices(GetParent(list), kept);
 }
 
 // Every name of the list once, in the rows' order, as copies: parking may remove rows.
@@ -221,48 +154,46 @@ std::vector<std::wstring> NamesOfRows(HWND list)
     for (int index = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_ALL));
          index >= 0;
          index = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(index), LVNI_ALL))) {
-        const wchar_t* name = RowName(list, index);
-        if (name && std::none_of(names.begin(), names.end(), [name](const std::wstring& known) {
-                return MultiSzNamesMatch(known.c_str(), name);
+        const FilterItem* row = FilterItemOfRow(list, index);
+        if (row && std::none_of(names.begin(), names.end(), [row](const std::wstring& known) {
+                return MultiSzNamesMatch(known.c_str(), row->name);
             }))
-            names.push_back(name);
+            names.push_back(row->name);
     }
     return names;
 }
 
 } // namespace
 
-void DeactivateFilterItems(HWND list, const wchar_t* name)
+void DeactivateFilterItems(HWND list, const FilterItem* item)
 {
-    ChangeItems(list, name, false);
+    ChangeItems(list, item, false);
 }
 
-void ActivateFilterItems(HWND list, const wchar_t* name)
+void ActivateFilterItems(HWND list, const FilterItem* item)
 {
-    ChangeItems(list, name, true);
+    ChangeItems(list, item, true);
 }
 
-void ConfirmAndDeleteFilter(HWND list, const wchar_t* name, const wchar_t* valueName)
+void ConfirmAndDeleteFilter(HWND list, const FilterItem* item)
 {
-    int answer = ShellMessageBoxW(GetModuleHandleW(nullptr), list, MAKEINTRESOURCEW(IDS_DELETE_CONFIRM),
-                                  MAKEINTRESOURCEW(IDS_DELETE_CAPTION), MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2,
-                                  name);
-    if (answer != IDYES || FindRow(list, name, -1) < 0)
+    if (!ConfirmFilterDelete(list, item->name) || !RowExists(list, item))
         return;
-    // The row's own copy goes with the row once the class key no longer lists it.
-    std::wstring copy = name;
+    // The row's record goes with the row once the class key no longer lists it.
+    std::wstring name = item->name;
+    const wchar_t* valueName = FilterGroupValueName(item->group);
     ChangeFailures failures;
     KeptServices kept;
     std::vector<ServiceUser> users;
-    if (!DeleteFilter(valueName, copy.c_str(), &users))
-        failures.Add(copy.c_str(), GetLastError());
-    kept.Add(copy, users);
-    FollowClassKey(list, copy);
-    Report(list, failures);
-    Report(list, kept);
+    if (!DeleteFilter(valueName, name.c_str(), &users))
+        failures.Add(name.c_str(), GetLastError());
+    kept.Add(name, users);
+    FollowClassKey(list, name);
+    ReportChangeFailures(GetParent(list), failures);
+    ReportKeptServices(GetParent(list), kept);
 }
 
-void FixProblemsAutomatically(HWND list)
+void FixProblemsAutomatically(HWND list, HWND statusBar)
 {
     // A filter is loaded only while a drive that uses it is present: without one,
     // a stopped filter is no sign of trouble, and only a missing service is.
@@ -281,11 +212,9 @@ void FixProblemsAutomatically(HWND list)
         if (park)
             parked = ChangeName(list, name, false, &failures, &kept) || parked;
     }
-    DeviceChangeOutcome outcome = RunWithProgress(DICS_PROPCHANGE);
-    HWND statusBar = GetDlgItem(GetParent(list), IDC_STATUS_BAR);
-    RefreshStatusBar(statusBar);
+    HWND owner = GetParent(list);
     // Only a filter taken off the drives waits for their restart to take effect.
-    TellDeviceChangeOutcome(GetParent(list), outcome, parked);
-    Report(list, failures);
-    Report(list, kept);
+    ChangeDevicesAndTell(owner, statusBar, DICS_PROPCHANGE, parked);
+    ReportChangeFailures(owner, failures);
+    ReportKeptServices(owner, kept);
 }

@@ -67,10 +67,10 @@ void InitProperties(HWND dialog)
 
 } // namespace
 
-void ShowPropertiesDialog(HWND owner, const LVITEMW* item)
+void ShowPropertiesDialog(HWND owner, const FilterItem* item)
 {
     ServiceInfo info{};
-    QueryServiceInfo(reinterpret_cast<const wchar_t*>(item->lParam), &info);
+    QueryServiceInfo(item->name, &info);
     PropertiesContext context{owner, &info};
     currentContext = &context;
     DialogBoxParamW(ProgramModule(), MAKEINTRESOURCEW(IDD_PROPERTIES), owner, PropertiesDialogProc, 0);

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
-// `item` is a row as read from the filter list; its item data is the row's name.
-void ShowPropertiesDialog(HWND owner, const LVITEMW* item);
+#include "ui/filter_list.h"
+
+// `item` is the record of a filter list's row.
+void ShowPropertiesDialog(HWND owner, const FilterItem* item);
 INT_PTR CALLBACK PropertiesDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -222,7 +222,7 @@ TEST_F(MainWindowDevices, DriverCommandsSendTheirStateAndTellWhatTheChangeCameTo
     LVITEMW row{};
     row.mask = LVIF_PARAM;
     ASSERT_TRUE(SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&row)));
-    ActivateFilterItems(list, reinterpret_cast<const wchar_t*>(row.lParam));
+    ActivateFilterItems(list, reinterpret_cast<const FilterItem*>(row.lParam));
     fakeDevices.changeResults = {FALSE, FALSE};
     fakeDevices.refusal = ERROR_IN_WOW64;
     // Both answers in both builds: this machine may run no 32-bit program at all.

@@ -118,8 +118,8 @@ TEST_F(FilterListTest, RowsShowNameServiceAndCheckBoxForEverySituation)
     EXPECT_EQ(groupRecord.itemGroups[L"QmStop"], std::vector<int>{0});
     EXPECT_EQ(groupRecord.itemGroups[L"QmRun"], std::vector<int>{1});
     EXPECT_EQ(groupRecord.itemGroups[L"QmPark"], std::vector<int>{1});
-    EXPECT_EQ(FilterItemGroup(RowName(0)), FilterGroupUpper);
-    EXPECT_EQ(FilterItemGroup(RowName(3)), FilterGroupLower);
+    EXPECT_EQ(Row(0)->group, FilterGroupUpper);
+    EXPECT_EQ(Row(3)->group, FilterGroupLower);
 }
 
 // Wine cannot refuse an administrator a service: the query's open refuses QmStop.
@@ -195,13 +195,13 @@ TEST_F(FilterListTest, EachRowOwnsItsNameCopyUntilTheRowIsGone)
 {
     WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
     WriteClassMultiSz(UpperFiltersValue, {L"QmBoth"});
-    size_t before = LiveFilterItemNames();
+    size_t before = LiveFilterItems();
     OpenWindow();
     ASSERT_EQ(RowCount(), 2);
     EXPECT_NE(RowName(0), RowName(1));
-    EXPECT_EQ(LiveFilterItemNames(), before + 2);
+    EXPECT_EQ(LiveFilterItems(), before + 2);
     CloseWindow();
-    EXPECT_EQ(LiveFilterItemNames(), before);
+    EXPECT_EQ(LiveFilterItems(), before);
 }
 
 TEST_F(FilterListTest, AnUnreadableClassKeyShowsOneErrorBoxAndAnEmptyList)

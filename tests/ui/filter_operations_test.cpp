@@ -34,12 +34,12 @@ TEST_F(FilterOperationsTest, DeactivateAndActivateMoveTheRowAndTheRegistryTogeth
     ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
     WriteClassMultiSz(LowerFiltersValue, {L"QmStop"});
     OpenWindow();
-    DeactivateFilterItems(list, RowName(0));
+    DeactivateFilterItems(list, Row(0));
     EXPECT_EQ(RowState(0), static_cast<UINT>(Parked));
     EXPECT_EQ(RegQueryClassValue("LowerFiltersRemoved").entries, Names{"QmStop"});
     EXPECT_EQ(ServiceStartType(L"QmStop"), SERVICE_DISABLED);
 
-    ActivateFilterItems(list, RowName(0));
+    ActivateFilterItems(list, Row(0));
     EXPECT_EQ(RowState(0), static_cast<UINT>(Active));
     EXPECT_EQ(RegQueryClassValue("LowerFilters").entries, Names{"QmStop"});
     EXPECT_EQ(ServiceStartType(L"QmStop"), SERVICE_BOOT_START);
@@ -53,7 +53,7 @@ TEST_F(FilterOperationsTest, EveryRowOfTheNameShowsWhatTheClassKeyNowHolds)
     int other = FindRow(L"QmStop", 1);
     Select(other);
     // The registry side parks the name in both groups, and both rows follow.
-    DeactivateFilterItems(list, RowName(lower));
+    DeactivateFilterItems(list, Row(lower));
     EXPECT_EQ(RegQueryClassValue("UpperFiltersRemoved").entries, (Names{"QmStop", "QmBoth"}));
     EXPECT_EQ(RowState(lower), static_cast<UINT>(Parked));
     EXPECT_EQ(RowState(upper), static_cast<UINT>(Parked));
@@ -71,7 +71,7 @@ TEST_F(FilterOperationsTest, DeleteAsksWithTheListedNameAndNoKeepsEverything)
     OpenWindow();
     {
         DialogWatcher confirm(IDNO);
-        ConfirmAndDeleteFilter(list, RowName(0), UpperFiltersValue);
+        ConfirmAndDeleteFilter(list, Row(0));
         ASSERT_TRUE(confirm.Wait());
         EXPECT_EQ(confirm.seen().caption, L"Delete Filter Driver");
         EXPECT_NE(confirm.AllText().find(L"Are you really want to remove the filter driver \"QmBoth\"?"),
@@ -93,16 +93,16 @@ TEST_F(FilterOperationsTest, DeleteYesRemovesTheGroupsEntriesAndTheirRows)
     WriteClassMultiSz(UpperFiltersRemovedValue, {L"qmboth"});
     OpenWindow();
     ASSERT_EQ(RowCount(), 3);
-    size_t copies = LiveFilterItemNames();
+    size_t copies = LiveFilterItems();
     upper = FindRow(L"QmBoth", 1);
     {
         DialogWatcher confirm(IDYES);
-        ConfirmAndDeleteFilter(list, RowName(upper), UpperFiltersValue);
+        ConfirmAndDeleteFilter(list, Row(upper));
         ASSERT_TRUE(confirm.Wait());
     }
     // Both upper entries went, and so did both upper rows.
     EXPECT_EQ(RowCount(), 1);
-    EXPECT_EQ(LiveFilterItemNames(), copies - 2);
+    EXPECT_EQ(LiveFilterItems(), copies - 2);
     EXPECT_GE(FindRow(L"QmBoth", 0), 0);
     EXPECT_EQ(RegQueryClassValue("UpperFilters").entries, Names{});
     EXPECT_EQ(RegQueryClassValue("UpperFiltersRemoved").entries, Names{});
@@ -116,7 +116,7 @@ TEST_F(FilterOperationsTest, ARowChangesOnlyWhenTheEditOfItsOwnGroupTookEffect)
     {
         StoreOpensReadOnly readOnly;
         DialogWatcher error(IDOK);
-        DeactivateFilterItems(list, RowName(lower));
+        DeactivateFilterItems(list, Row(lower));
         ASSERT_TRUE(error.Wait());
         EXPECT_NE(error.AllText().find(L"QmBoth"), std::wstring::npos);
         EXPECT_NE(error.AllText().find(SystemMessage(ERROR_ACCESS_DENIED)), std::wstring::npos)
@@ -129,7 +129,7 @@ TEST_F(FilterOperationsTest, ARowChangesOnlyWhenTheEditOfItsOwnGroupTookEffect)
     StoreWriteFails upperSource(UpperFiltersValue);
     for (int row : {lower, upper}) {
         DialogWatcher error(IDOK);
-        DeactivateFilterItems(list, RowName(row));
+        DeactivateFilterItems(list, Row(row));
         ASSERT_TRUE(error.Wait());
         EXPECT_NE(error.AllText().find(L"QmBoth"), std::wstring::npos);
     }
@@ -149,7 +149,7 @@ TEST_F(FilterOperationsTest, WithoutRightsRowsStayAndTheUserIsToldOnce)
     std::wstring denied = SystemMessage(ERROR_ACCESS_DENIED);
     {
         DialogWatcher error(IDOK);
-        DeactivateFilterItems(list, RowName(stopped));
+        DeactivateFilterItems(list, Row(stopped));
         ASSERT_TRUE(error.Wait());
         EXPECT_NE(error.AllText().find(L"QmStop"), std::wstring::npos);
         EXPECT_NE(error.AllText().find(denied), std::wstring::npos) << Narrow(error.AllText());
@@ -158,7 +158,7 @@ TEST_F(FilterOperationsTest, WithoutRightsRowsStayAndTheUserIsToldOnce)
 
     {
         DialogWatcher confirmThenError{IDYES, IDOK};
-        ConfirmAndDeleteFilter(list, RowName(stopped), LowerFiltersValue);
+        ConfirmAndDeleteFilter(list, Row(stopped));
         ASSERT_TRUE(confirmThenError.Wait());
         EXPECT_NE(confirmThenError.AllText(1).find(denied), std::wstring::npos);
     }
@@ -170,7 +170,7 @@ TEST_F(FilterOperationsTest, WithoutRightsRowsStayAndTheUserIsToldOnce)
     ASSERT_TRUE(drive.registered());
     {
         DialogWatcher error(IDOK);
-        FixProblemsAutomatically(list);
+        FixProblemsAutomatically(list, GetDlgItem(host, IDC_STATUS_BAR));
         ASSERT_TRUE(error.Wait());
         EXPECT_NE(error.AllText().find(L"QmStop"), std::wstring::npos);
         EXPECT_NE(error.AllText().find(L"QmGone"), std::wstring::npos);
@@ -193,7 +193,7 @@ TEST_F(FilterOperationsTest, FixProblemsParksWhatDoesNotRunAndRefreshesTheStatus
     OpenWindow();
     SendMessageW(statusBar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L""));
 
-    FixProblemsAutomatically(list);
+    FixProblemsAutomatically(list, GetDlgItem(host, IDC_STATUS_BAR));
 
     EXPECT_EQ(RowState(FindRow(L"QmRun", 1)), static_cast<UINT>(Active));
     EXPECT_EQ(RowState(FindRow(L"QmStop", 0)), static_cast<UINT>(Parked));
@@ -213,7 +213,7 @@ TEST_F(FilterOperationsTest, WithoutADriveFixProblemsParksOnlyAFilterWithoutServ
     ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
     WriteClassMultiSz(LowerFiltersValue, {L"QmStop", L"QmGone"});
     OpenWindow();
-    FixProblemsAutomatically(list);
+    FixProblemsAutomatically(list, GetDlgItem(host, IDC_STATUS_BAR));
     EXPECT_EQ(RowState(FindRow(L"QmStop", 0)), static_cast<UINT>(Active));
     EXPECT_EQ(RowState(FindRow(L"QmGone", 0)), static_cast<UINT>(ParkedMissing));
     EXPECT_EQ(RegQueryClassValue("LowerFilters").entries, Names{"QmStop"});
@@ -231,7 +231,7 @@ TEST_F(FilterOperationsTest, OneBoxNamesWhoElseUsesEachServiceThatWasKept)
     OpenWindow();
     {
         DialogWatcher box(IDOK);
-        FixProblemsAutomatically(list);
+        FixProblemsAutomatically(list, GetDlgItem(host, IDC_STATUS_BAR));
         ASSERT_TRUE(box.Wait());
         std::wstring text = box.AllText();
         for (const wchar_t* line : {L"QmStop: Quillmere test DVD-RW", L"QmPark: Quillmere test DVD-RW"})
@@ -264,7 +264,7 @@ TEST_F(FilterOperationsTest, FixProblemsLeavesARunningFilterAndOneItMayNotAsk)
     OpenWindow();
     ServiceInfoCalls saved = serviceInfoCalls;
     serviceInfoCalls.openService = OpenForStatusOnly;
-    FixProblemsAutomatically(list);
+    FixProblemsAutomatically(list, GetDlgItem(host, IDC_STATUS_BAR));
     serviceInfoCalls = saved;
     EXPECT_EQ(RegQueryClassValue("LowerFilters").entries, (Names{"QmRun", "QmStop"}));
     EXPECT_EQ(ServiceStartType(L"QmRun"), SERVICE_DEMAND_START);

@@ -56,7 +56,7 @@ LRESULT CALLBACK FilterWindowTest::RecordingListProc(HWND window, UINT message, 
     } else if (message == LVM_INSERTITEMW) {
         auto* item = reinterpret_cast<LVITEMW*>(lParam);
         if ((item->mask & LVIF_GROUPID) && (item->mask & LVIF_PARAM))
-            groupRecord.itemGroups[reinterpret_cast<const wchar_t*>(item->lParam)].push_back(item->iGroupId);
+            groupRecord.itemGroups[reinterpret_cast<const FilterItem*>(item->lParam)->name].push_back(item->iGroupId);
     }
     return CallWindowProcW(originalListProc, window, message, wParam, lParam);
 }
@@ -124,21 +124,22 @@ UINT FilterWindowTest::RowState(int row) const
     return GetFilterItemState(list, row);
 }
 
+const FilterItem* FilterWindowTest::Row(int row) const
+{
+    return FilterItemOfRow(list, row);
+}
+
 const wchar_t* FilterWindowTest::RowName(int row) const
 {
-    LVITEMW item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    if (!SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
-        return nullptr;
-    return reinterpret_cast<const wchar_t*>(item.lParam);
+    const FilterItem* item = Row(row);
+    return item ? item->name : nullptr;
 }
 
 int FilterWindowTest::FindRow(const std::wstring& name, int group) const
 {
     for (int row = 0; row < RowCount(); ++row) {
-        const wchar_t* rowName = RowName(row);
-        if (rowName && name == rowName && FilterItemGroup(rowName) == group)
+        const FilterItem* item = Row(row);
+        if (item && name == item->name && item->group == group)
             return row;
     }
     return -1;

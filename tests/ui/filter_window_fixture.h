@@ -4,6 +4,7 @@
 #pragma once
 
 #include "support/wine_tools.h"
+#include "ui/filter_list.h"
 
 #include "base/handles.h"
 
@@ -45,7 +46,8 @@ protected:
     std::wstring RowText(int row, int column = 0) const;
     int RowImage(int row) const;
     UINT RowState(int row) const;
-    const wchar_t* RowName(int row) const; // the row's item data
+    const FilterItem* Row(int row) const; // the row's item data
+    const wchar_t* RowName(int row) const;
     // Index of the row whose item data reads `name` in `group`, or -1.
     int FindRow(const std::wstring& name, int group) const;
 

@@ -12,9 +12,7 @@ protected:
     // Shows the dialog for the row `name` and answers it with `command`.
     DialogWatcher::Seen ShowAndAnswer(const wchar_t* name, WORD command, LONG* labelWeight = nullptr)
     {
-        LVITEMW item{};
-        item.mask = LVIF_PARAM;
-        item.lParam = reinterpret_cast<LPARAM>(name);
+        FilterItem* item = NewFilterItem(name, FilterGroupLower);
         DialogWatcher watcher(command, [labelWeight](HWND dialog) {
             if (!labelWeight)
                 return;
@@ -22,7 +20,8 @@ protected:
             LOGFONTW description{};
             *labelWeight = GetObjectW(font, sizeof(description), &description) ? description.lfWeight : 0;
         });
-        ShowPropertiesDialog(host, &item);
+        ShowPropertiesDialog(host, item);
+        DeleteFilterItem(item);
         EXPECT_TRUE(watcher.Wait());
         return watcher.seen();
     }

@@ -203,7 +203,7 @@ TEST(ServiceManagerGone, FixProblemsParksNoRowWhoseStateItCouldNotLearn)
         SetUpFilterList(list);
         PopulateFilterList(list);
         ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
-        FixProblemsAutomatically(list);
+        FixProblemsAutomatically(list, nullptr);
         watcher.Stop();
     }
     for (int row = 0; row < 2; ++row)
