@@ -9,4 +9,9 @@ DeviceInstallerCalls deviceInstallerCalls = {
     SetupDiGetDeviceRegistryPropertyW,
     CM_Get_DevNode_Status,
     SetupDiDestroyDeviceInfoList,
+    SetupDiGetDeviceInstanceIdW,
+    SetupDiSetDeviceRegistryPropertyW,
+    SetupDiOpenDevRegKey,
+    SetupDiCreateDevRegKeyW,
+    SetupDiGetDevicePropertyW,
 };

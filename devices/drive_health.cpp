@@ -3,6 +3,8 @@
 #include "base/handles.h"
 #include "devices/device_installer.h"
 #include "base/strings.h"
+#include "base/text_sizes.h"
+#include "filters/multi_sz.h"
 #include "res/resource.h"
 
 #include <algorithm>
@@ -22,12 +24,87 @@ std::wstring DeviceText(const DeviceInstallerCalls& calls, HDEVINFO set, SP_DEVI
     return text.data();
 }
 
+bool Lists(const std::vector<std::wstring>& entries, const std::wstring& name)
+{
+    return std::any_of(entries.begin(), entries.end(), [&name](const std::wstring& entry) {
+        return MultiSzNamesMatch(entry.c_str(), name.c_str());
+    });
+}
+
+// The filters of one level in the order they load: the resulting list where the
+// system keeps one, else the drive's own before the class's.
+void AddLevel(DriveHealth* drive, LoadedDriver::Level level, const std::vector<std::wstring>& classActive)
+{
+    const DriveFilterLists& lists = drive->filters;
+    std::vector<std::wstring> order = lists.resulting[level];
+    if (order.empty()) {
+        order = lists.own[level];
+        order.insert(order.end(), classActive.begin(), classActive.end());
+    }
+    for (const std::wstring& name : order) {
+        if (std::any_of(drive->loaded.begin(), drive->loaded.end(), [&](const LoadedDriver& known) {
+                return known.level == level && MultiSzNamesMatch(known.name.c_str(), name.c_str());
+            }))
+            continue;
+        FilterPlace place = Lists(lists.own[level], name) ? FilterPlace::Drive
+                            : Lists(classActive, name)    ? FilterPlace::Class
+                                                          : FilterPlace::Declarative;
+        drive->loaded.push_back({name, level, place, ReadDriverCondition(name.c_str())});
+    }
+}
+
+void ReadStack(DriveHealth* drive, const std::wstring& service, const std::vector<std::wstring> (&classActive)[2])
+{
+    AddLevel(drive, LoadedDriver::Lower, classActive[0]);
+    if (!service.empty())
+        drive->loaded.push_back({service, LoadedDriver::Function, FilterPlace::Drive,
+                                 ReadDriverCondition(service.c_str())});
+    AddLevel(drive, LoadedDriver::Upper, classActive[1]);
+    if (DriveWorks(*drive))
+        return;
+    for (size_t i = 0; i < drive->loaded.size(); ++i) {
+        DriverTrouble trouble = drive->loaded[i].condition.trouble;
+        if (trouble != DriverTrouble::None && trouble != DriverTrouble::Unknown) {
+            drive->culprit = static_cast<int>(i);
+            return;
+        }
+    }
+}
+
+UINT CulpritText(const LoadedDriver& driver)
+{
+    bool filter = driver.level != LoadedDriver::Function;
+    switch (driver.condition.trouble) {
+    case DriverTrouble::Missing:
+        return filter ? IDS_CULPRIT_FILTER_MISSING : IDS_CULPRIT_DRIVER_MISSING;
+    case DriverTrouble::Disabled:
+        return filter ? IDS_CULPRIT_FILTER_DISABLED : IDS_CULPRIT_DRIVER_DISABLED;
+    default:
+        return filter ? IDS_CULPRIT_FILTER_NO_FILE : IDS_CULPRIT_DRIVER_NO_FILE;
+    }
+}
+
+// "Name (Stopped, disabled)": a driver in the detail box.
+std::wstring LoadedText(const LoadedDriver& driver)
+{
+    wchar_t state[DisplayTextLength];
+    LoadServiceStateText(driver.condition.currentState, state);
+    std::wstring text = driver.name + L" (" + state;
+    if (driver.condition.trouble == DriverTrouble::Disabled)
+        text += L", " + LoadProgramString(IDS_TROUBLE_DISABLED);
+    else if (driver.condition.trouble == DriverTrouble::NoFile)
+        text += L", " + LoadProgramString(IDS_TROUBLE_NO_FILE);
+    if (driver.place == FilterPlace::Declarative)
+        text += L", " + LoadProgramString(IDS_FROM_DRIVER_PACKAGE);
+    return text + L")";
+}
+
+} // namespace
+
 bool DriveWorks(const DriveHealth& drive)
 {
     return drive.started && drive.problem == 0;
 }
-
-} // namespace
 
 bool ReadDriveHealth(std::vector<DriveHealth>* drives)
 {
@@ -39,6 +116,8 @@ bool ReadDriveHealth(std::vector<DriveHealth>* drives)
     if (!set)
         return false;
     bool known = true;
+    std::vector<std::wstring> classActive[2];
+    ReadClassActiveFilters(classActive);
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
     for (DWORD index = 0; calls.enumDeviceInfo(set.get(), index, &device); ++index) {
@@ -54,20 +133,37 @@ bool ReadDriveHealth(std::vector<DriveHealth>* drives)
             name = DeviceText(calls, set.get(), &device, SPDRP_DEVICEDESC);
         if (name.empty())
             name = LoadProgramString(IDS_UNNAMED_DRIVE);
-        drives->push_back({name, (status & DN_STARTED) != 0, problem});
+        DriveHealth drive;
+        drive.name = name;
+        drive.started = (status & DN_STARTED) != 0;
+        drive.problem = problem;
+        wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
+        if (calls.getDeviceInstanceId(set.get(), &device, id, MAX_DEVICE_ID_LEN + 1, nullptr))
+            drive.instanceId = id;
+        drive.filters = ReadDriveFilterLists(set.get(), &device);
+        ReadStack(&drive, DeviceText(calls, set.get(), &device, SPDRP_SERVICE), classActive);
+        drives->push_back(std::move(drive));
     }
     return known;
 }
 
 std::wstring DriveStateText(const DriveHealth& drive)
 {
-    if (drive.problem == 0)
-        return LoadProgramString(drive.started ? IDS_DRIVE_WORKING : IDS_DRIVE_NOT_STARTED);
-    std::wstring code = std::to_wstring(drive.problem);
-    std::wstring meaning =
-        drive.problem < IDS_DRIVE_PROBLEM_COUNT ? LoadProgramString(IDS_DRIVE_PROBLEM_BASE + drive.problem) : L"";
-    return meaning.empty() ? FormatProgramString(IDS_DRIVE_CODE, {code})
-                           : FormatProgramString(IDS_DRIVE_CODE_MEANING, {code, meaning});
+    std::wstring text;
+    if (drive.problem == 0) {
+        text = LoadProgramString(drive.started ? IDS_DRIVE_WORKING : IDS_DRIVE_NOT_STARTED);
+    } else {
+        std::wstring code = std::to_wstring(drive.problem);
+        std::wstring meaning =
+            drive.problem < IDS_DRIVE_PROBLEM_COUNT ? LoadProgramString(IDS_DRIVE_PROBLEM_BASE + drive.problem) : L"";
+        text = meaning.empty() ? FormatProgramString(IDS_DRIVE_CODE, {code})
+                               : FormatProgramString(IDS_DRIVE_CODE_MEANING, {code, meaning});
+    }
+    if (drive.culprit >= 0 && static_cast<size_t>(drive.culprit) < drive.loaded.size()) {
+        const LoadedDriver& culprit = drive.loaded[static_cast<size_t>(drive.culprit)];
+        text += L", " + FormatProgramString(CulpritText(culprit), {culprit.name});
+    }
+    return text;
 }
 
 DriveHealthText ComposeDriveHealthText(bool known, const std::vector<DriveHealth>& drives)
@@ -95,8 +191,18 @@ std::wstring DescribeDrives(bool known, const std::vector<DriveHealth>& drives)
     if (!known || drives.empty())
         return ComposeDriveHealthText(known, drives).rest;
     std::wstring lines;
-    for (const DriveHealth& drive : drives)
+    for (const DriveHealth& drive : drives) {
         lines += drive.name + L": " + DriveStateText(drive) + L"\n";
+        const UINT headings[] = {IDS_DETAILS_LOWER, IDS_DETAILS_UPPER, IDS_DETAILS_DRIVER};
+        for (LoadedDriver::Level level : {LoadedDriver::Lower, LoadedDriver::Function, LoadedDriver::Upper}) {
+            std::wstring list;
+            for (const LoadedDriver& driver : drive.loaded)
+                if (driver.level == level)
+                    list += (list.empty() ? L"" : L", ") + LoadedText(driver);
+            if (!list.empty())
+                lines += FormatProgramString(headings[level], {list}) + L"\n";
+        }
+    }
     lines.pop_back();
     return lines;
 }

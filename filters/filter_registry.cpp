@@ -1,6 +1,7 @@
 #include "filters/filter_registry.h"
 
 #include "base/handles.h"
+#include "base/text_sizes.h"
 #include "filters/multi_sz.h"
 #include "filters/service_users.h"
 #include "filters/store_calls.h"
@@ -84,6 +85,26 @@ Standing NameStandsIn(HKEY key, const wchar_t* name, std::initializer_list<const
     return unknown ? Standing::Unknown : Standing::Absent;
 }
 
+// Whether `users` keep the service; they go to `keptFor` when they do.
+bool KeptFor(const std::vector<ServiceUser>& users, std::vector<ServiceUser>* keptFor)
+{
+    if (users.empty())
+        return false;
+    if (keptFor)
+        keptFor->insert(keptFor->end(), users.begin(), users.end());
+    return true;
+}
+
+// The class key as a user of a service, by its description.
+ServiceUser ClassKeyUser(HKEY key)
+{
+    wchar_t description[DisplayTextLength] = {};
+    DWORD bytes = sizeof(description) - sizeof(wchar_t);
+    if (RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(description), &bytes) != ERROR_SUCCESS)
+        description[0] = L'\0';
+    return {ServiceUser::Class, description[0] ? description : L"DVD/CD-ROM"};
+}
+
 // Keeps the first failure's code, so that later steps cannot hide it from the caller.
 bool Edited(bool ok, DWORD* error)
 {
@@ -94,7 +115,8 @@ bool Edited(bool ok, DWORD* error)
 
 // Moves `name` from the `from` value to the `to` value of each group.
 bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* lowerTo, const wchar_t* upperFrom,
-                  const wchar_t* upperTo, bool activate, FilterGroupEdits* edits, std::vector<ServiceUser>* keptFor)
+                  const wchar_t* upperTo, bool activate, FilterGroupEdits* edits, std::vector<ServiceUser>* keptFor,
+                  const std::vector<ServiceUser>& alsoUsing)
 {
     FilterGroupEdits done;
     if (edits)
@@ -116,7 +138,7 @@ bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* 
     Standing active = NameStandsIn(key.get(), name, {LowerFiltersValue, UpperFiltersValue});
     if (activate && active == Standing::Present)
         EnableService(name);
-    else if (!activate && active == Standing::Absent)
+    else if (!activate && active == Standing::Absent && !KeptFor(alsoUsing, keptFor))
         DisableService(name, keptFor);
 
     if (edits)
@@ -127,19 +149,21 @@ bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* 
 
 } // namespace
 
-bool DeactivateFilter(const wchar_t* name, FilterGroupEdits* edits, std::vector<ServiceUser>* keptFor)
+bool DeactivateFilter(const wchar_t* name, FilterGroupEdits* edits, std::vector<ServiceUser>* keptFor,
+                      const std::vector<ServiceUser>& alsoUsing)
 {
     return ChangeFilter(name, LowerFiltersValue, LowerFiltersRemovedValue, UpperFiltersValue,
-                        UpperFiltersRemovedValue, false, edits, keptFor);
+                        UpperFiltersRemovedValue, false, edits, keptFor, alsoUsing);
 }
 
 bool ActivateFilter(const wchar_t* name, FilterGroupEdits* edits)
 {
     return ChangeFilter(name, LowerFiltersRemovedValue, LowerFiltersValue, UpperFiltersRemovedValue,
-                        UpperFiltersValue, true, edits, nullptr);
+                        UpperFiltersValue, true, edits, nullptr, {});
 }
 
-bool DeleteFilter(const wchar_t* valueName, const wchar_t* name, std::vector<ServiceUser>* keptFor)
+bool DeleteFilter(const wchar_t* valueName, const wchar_t* name, std::vector<ServiceUser>* keptFor,
+                  const std::vector<ServiceUser>& alsoUsing)
 {
     if (keptFor)
         keptFor->clear();
@@ -157,8 +181,34 @@ bool DeleteFilter(const wchar_t* valueName, const wchar_t* name, std::vector<Ser
     // The same name in the other group, or a removal that failed, still needs it.
     if (NameStandsIn(key.get(), name,
                      {LowerFiltersValue, UpperFiltersValue, LowerFiltersRemovedValue, UpperFiltersRemovedValue}) ==
-        Standing::Absent)
+            Standing::Absent &&
+        !KeptFor(alsoUsing, keptFor))
         DeleteFilterService(name, keptFor);
     SetLastError(error);
     return ok;
+}
+
+void RetireFilterService(const wchar_t* name, bool deleting, const std::vector<ServiceUser>& alsoUsing,
+                         std::vector<ServiceUser>* keptFor)
+{
+    UniqueKey key;
+    if (OpenFilterClassKey(FilterClassReadAccess, key.put()) != ERROR_SUCCESS)
+        return; // what it names is not known, so it may need the service
+    Standing standing =
+        deleting ? NameStandsIn(key.get(), name,
+                                {LowerFiltersValue, UpperFiltersValue, LowerFiltersRemovedValue, UpperFiltersRemovedValue})
+                 : NameStandsIn(key.get(), name, {LowerFiltersValue, UpperFiltersValue});
+    if (standing == Standing::Present && keptFor)
+        keptFor->push_back(ClassKeyUser(key.get()));
+    if (standing != Standing::Absent || KeptFor(alsoUsing, keptFor))
+        return;
+    if (deleting)
+        DeleteFilterService(name, keptFor);
+    else
+        DisableService(name, keptFor);
+}
+
+void EnableFilterService(const wchar_t* name)
+{
+    EnableService(name);
 }

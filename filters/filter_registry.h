@@ -38,8 +38,10 @@ struct FilterGroupEdits {
 
 // Parks `name`: moves it from both active values to their parking values, then
 // disables its service once the name stands in neither active value.
+// `alsoUsing`: users the caller knows of that the store cannot see (the drives'
+// declarative filters); with any, the service is kept for them.
 bool DeactivateFilter(const wchar_t* name, FilterGroupEdits* edits = nullptr,
-                      std::vector<ServiceUser>* keptFor = nullptr);
+                      std::vector<ServiceUser>* keptFor = nullptr, const std::vector<ServiceUser>& alsoUsing = {});
 
 // Restores `name` from both parking values, then sets its service to boot start
 // when the name stands in an active value.
@@ -48,4 +50,16 @@ bool ActivateFilter(const wchar_t* name, FilterGroupEdits* edits = nullptr);
 // Drops `name` from `valueName` ("LowerFilters" or "UpperFilters") and its parking
 // value; the other group's values are left alone. The service is deleted only when
 // none of the four values names it any more.
-bool DeleteFilter(const wchar_t* valueName, const wchar_t* name, std::vector<ServiceUser>* keptFor = nullptr);
+bool DeleteFilter(const wchar_t* valueName, const wchar_t* name, std::vector<ServiceUser>* keptFor = nullptr,
+                  const std::vector<ServiceUser>& alsoUsing = {});
+
+// The service step after an edit of filter values outside the class key (a drive's
+// own): the service of `name` is disabled, or deleted when `deleting`, only when no
+// active value of the class key names it (nor a parking value, when deleting), none
+// of `alsoUsing` uses it, and FindServiceUsers finds no user; else it is left alone
+// and its users go to `keptFor`.
+void RetireFilterService(const wchar_t* name, bool deleting, const std::vector<ServiceUser>& alsoUsing,
+                         std::vector<ServiceUser>* keptFor);
+
+// Sets the service of `name` to boot start, for a name that is active again.
+void EnableFilterService(const wchar_t* name);

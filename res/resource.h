@@ -117,7 +117,22 @@
 #define IDS_UNNAMED_DRIVE 143
 #define IDS_SERVICES_KEPT 144    // %1: per filter a line, its name and who else uses its service
 #define IDS_USER_UNREADABLE 145  // %1: a registry key that may name the service
-#define IDS_LAST 145
+#define IDS_CULPRIT_FILTER_MISSING 146  // %1: the filter's service name; after a drive's state
+#define IDS_CULPRIT_FILTER_DISABLED 147
+#define IDS_CULPRIT_FILTER_NO_FILE 148
+#define IDS_CULPRIT_DRIVER_MISSING 149  // the same for the drive's own driver
+#define IDS_CULPRIT_DRIVER_DISABLED 150
+#define IDS_CULPRIT_DRIVER_NO_FILE 151
+#define IDS_DETAILS_LOWER 152           // %1: a drive's lower filters with their states
+#define IDS_DETAILS_UPPER 153
+#define IDS_DETAILS_DRIVER 154          // %1: its own driver with its state
+#define IDS_TROUBLE_DISABLED 155
+#define IDS_TROUBLE_NO_FILE 156
+#define IDS_FROM_DRIVER_PACKAGE 157
+#define IDS_GROUP_DRIVE_LOWER 158       // %1: the drive's name
+#define IDS_GROUP_DRIVE_UPPER 159
+#define IDS_DRIVE_ROW 160               // %1: a filter's name; %2: the drive it belongs to
+#define IDS_LAST 160
 // The meaning of a drive's problem code c is IDS_DRIVE_PROBLEM_BASE + c, where known.
 #define IDS_DRIVE_PROBLEM_BASE 200
 #define IDS_DRIVE_PROBLEM_COUNT 100

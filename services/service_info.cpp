@@ -2,6 +2,8 @@
 
 #include "base/error_box.h"
 #include "base/handles.h"
+#include "base/strings.h"
+#include "res/resource.h"
 #include "services/version_info.h"
 
 #include <shlwapi.h>
@@ -111,6 +113,54 @@ bool QueryServiceInfo(const wchar_t* name, ServiceInfo* info)
         info->controlsAccepted = status.dwControlsAccepted;
     }
     return configured;
+}
+
+void LoadServiceStateText(DWORD state, wchar_t* out)
+{
+    // Beyond 8 the table holds other texts; an unknown state must not borrow one.
+    UINT id = state >= SERVICE_STOPPED && state <= ServiceStateNotFound ? IDS_STATE_BASE + state : IDS_UNKNOWN;
+    out[0] = L'\0';
+    LoadStringW(ProgramModule(), id, out, static_cast<int>(DisplayTextLength));
+}
+
+DriverCondition ReadDriverCondition(const wchar_t* name)
+{
+    DriverCondition condition;
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
+    if (!manager)
+        return condition;
+    UniqueServiceHandle service(serviceInfoCalls.openService(manager.get(), name, GENERIC_READ));
+    if (!service) {
+        DWORD error = GetLastError();
+        if (error == ERROR_SERVICE_DOES_NOT_EXIST || error == ERROR_INVALID_NAME) {
+            condition.currentState = ServiceStateNotFound;
+            condition.trouble = DriverTrouble::Missing;
+        }
+        return condition;
+    }
+    SERVICE_STATUS status{};
+    if (QueryServiceStatus(service.get(), &status))
+        condition.currentState = status.dwCurrentState;
+    DWORD needed = 0;
+    QueryServiceConfigW(service.get(), nullptr, 0, &needed);
+    UniqueHeapBlock block = AllocateHeapBlock(needed);
+    auto* config = static_cast<QUERY_SERVICE_CONFIGW*>(block.get());
+    if (!config || !QueryServiceConfigW(service.get(), config, needed, &needed))
+        return condition;
+    condition.trouble = DriverTrouble::None;
+    if (config->dwStartType == SERVICE_DISABLED) {
+        condition.trouble = DriverTrouble::Disabled;
+    } else if (config->dwServiceType & SERVICE_DRIVER) {
+        // A driver without an image path is loaded from its default place.
+        std::wstring imagePath = config->lpBinaryPathName && *config->lpBinaryPathName
+                                     ? config->lpBinaryPathName
+                                     : std::wstring(L"System32\\drivers\\") + name + L".sys";
+        wchar_t file[PathLength];
+        if (imagePath.size() < PathLength && ResolveDriverFilePath(imagePath.c_str(), file) &&
+            !DriverFilePresent(file))
+            condition.trouble = DriverTrouble::NoFile;
+    }
+    return condition;
 }
 
 bool LookupDescription(const wchar_t* name, wchar_t* out)

@@ -35,6 +35,31 @@ struct ServiceInfoCalls {
 };
 extern ServiceInfoCalls serviceInfoCalls;
 
+// The text shown for a service state: "Stopped" to "Paused" for the platform's
+// states 1 to 7, "Not found" for a missing service, and "Unknown" when the state
+// could not be learnt (0) or is none the platform defines. `out` holds
+// DisplayTextLength characters.
+void LoadServiceStateText(DWORD state, wchar_t* out);
+
+// What can keep a driver from loading, as far as its service tells.
+enum class DriverTrouble {
+    None,
+    Missing,  // no such service
+    Disabled, // its start type is disabled (problem code 32)
+    NoFile,   // its driver file is not there
+    Unknown,  // the service could not be asked
+};
+
+struct DriverCondition {
+    DWORD currentState = 0; // as in ServiceInfo
+    DriverTrouble trouble = DriverTrouble::Unknown;
+};
+
+// Reads only what says whether the driver of service `name` can load: whether it
+// exists, its start type, its state, and for a kernel driver whether its file is
+// there (only a file that names a place on this machine counts as missing).
+DriverCondition ReadDriverCondition(const wchar_t* name);
+
 // Looks `name` up in descriptions.ini of the current directory, in the thread's
 // language section and then in "en". `out` holds DisplayTextLength characters.
 bool LookupDescription(const wchar_t* name, wchar_t* out);

@@ -142,3 +142,12 @@ bool ReadDriverVersionString(const wchar_t* path, const wchar_t* key, wchar_t* o
 {
     return path && ReadString(path, key, out, true);
 }
+
+bool DriverFilePresent(const wchar_t* path)
+{
+    NativeFileSystemView view(true);
+    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}

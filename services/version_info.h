@@ -12,3 +12,8 @@ bool ReadVersionString(const wchar_t* path, const wchar_t* key, wchar_t* out);
 // The same for a driver file: a 32-bit build on a 64-bit system reads the file
 // the system loads, from the native system folder, not its 32-bit stand-in.
 bool ReadDriverVersionString(const wchar_t* path, const wchar_t* key, wchar_t* out);
+
+// Whether a driver file lies at `path`, looked for where the system loads it from
+// (past the 32-bit build's redirection). False only when the system says it is not
+// there; any other failure to look counts as present.
+bool DriverFilePresent(const wchar_t* path);

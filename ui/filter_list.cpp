@@ -225,14 +225,6 @@ int DescriptionColumnWidth(int clientWidth)
     return std::max(0, clientWidth - 200);
 }
 
-void LoadServiceStateText(DWORD state, wchar_t* out)
-{
-    // Beyond 8 the table holds other texts; an unknown state must not borrow one.
-    UINT id = state >= SERVICE_STOPPED && state <= ServiceStateNotFound ? IDS_STATE_BASE + state : IDS_UNKNOWN;
-    out[0] = L'\0';
-    LoadStringW(ProgramModule(), id, out, static_cast<int>(DisplayTextLength));
-}
-
 UINT GetFilterItemState(HWND list, int index)
 {
     LRESULT state = SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(index), FilterItemStateMask);

@@ -57,11 +57,5 @@ void SetUpFilterList(HWND list);
 void PopulateFilterList(HWND list);
 void AddFilterEntries(HWND list, HKEY key, FilterGroup group);
 
-// The text shown for a service state: "Stopped" to "Paused" for the platform's
-// states 1 to 7, "Not found" for a missing service, and "Unknown" when the state
-// could not be learnt (0) or is none the platform defines. `out` holds
-// DisplayTextLength characters.
-void LoadServiceStateText(DWORD state, wchar_t* out);
-
 // Reads a row's state-image index.
 UINT GetFilterItemState(HWND list, int index);

@@ -116,7 +116,10 @@ BOOL WINAPI FakeGetDriveText(HDEVINFO, PSP_DEVINFO_DATA device, DWORD property, 
                              DWORD size, PDWORD required)
 {
     const FakeDevices::Drive& drive = fakeDevices.drives.at(device->DevInst);
-    const std::wstring& text = property == SPDRP_FRIENDLYNAME ? drive.friendlyName : drive.description;
+    static const std::wstring none;
+    const std::wstring& text = property == SPDRP_FRIENDLYNAME ? drive.friendlyName
+                               : property == SPDRP_DEVICEDESC ? drive.description
+                                                              : none;
     if (text.empty()) {
         SetLastError(ERROR_INVALID_DATA);
         return FALSE;
@@ -145,6 +148,63 @@ CONFIGRET WINAPI FakeGetDriveStatus(PULONG status, PULONG problem, DEVINST devic
     return CR_SUCCESS;
 }
 
+BOOL WINAPI FakeGetDriveId(HDEVINFO, PSP_DEVINFO_DATA device, PWSTR id, DWORD size, PDWORD required)
+{
+    std::wstring text = L"FAKE\\CDROM\\" + std::to_wstring(device->DevInst);
+    if (required)
+        *required = static_cast<DWORD>(text.size() + 1);
+    if (!id || size <= text.size()) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    lstrcpynW(id, text.c_str(), static_cast<int>(size));
+    return TRUE;
+}
+
+// The drives here have no Device Parameters key, and none can be made.
+HKEY WINAPI FakeOpenDriveKey(HDEVINFO, PSP_DEVINFO_DATA, DWORD, DWORD, DWORD, REGSAM)
+{
+    SetLastError(static_cast<DWORD>(ERROR_KEY_DOES_NOT_EXIST));
+    return static_cast<HKEY>(INVALID_HANDLE_VALUE);
+}
+
+HKEY WINAPI FakeCreateDriveKey(HDEVINFO, PSP_DEVINFO_DATA, DWORD, DWORD, DWORD, HINF, PCWSTR)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return static_cast<HKEY>(INVALID_HANDLE_VALUE);
+}
+
+BOOL WINAPI FakeSetDriveProperty(HDEVINFO, PSP_DEVINFO_DATA, DWORD, const BYTE*, DWORD)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+BOOL WINAPI FakeGetResultingFilters(HDEVINFO, PSP_DEVINFO_DATA device, const DEVPROPKEY* key, DEVPROPTYPE* type,
+                                    PBYTE buffer, DWORD size, PDWORD required, DWORD)
+{
+    int level = key->pid == CompoundUpperFiltersKey.pid ? 1 : 0;
+    const std::vector<std::wstring>& names = fakeDevices.drives.at(device->DevInst).resulting[level];
+    if (names.empty() || !IsEqualGUID(key->fmtid, CompoundUpperFiltersKey.fmtid)) {
+        SetLastError(ERROR_NOT_FOUND);
+        return FALSE;
+    }
+    std::wstring list;
+    for (const std::wstring& name : names)
+        list += name + L'\0';
+    list += L'\0';
+    DWORD bytes = static_cast<DWORD>(list.size() * sizeof(wchar_t));
+    *type = DEVPROP_TYPE_STRING_LIST;
+    if (required)
+        *required = bytes;
+    if (!buffer || size < bytes) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(buffer, list.data(), bytes);
+    return TRUE;
+}
+
 // The health reads the drives of the setup class; the change lists devices by
 // their interface class.
 HDEVINFO WINAPI FakeGetClassDevs(const GUID* classGuid, PCWSTR enumerator, HWND parent, DWORD flags)
@@ -170,8 +230,11 @@ void FakeInstallerTest::SetUp()
 {
     saved_ = deviceInstallerCalls;
     fakeDevices = FakeDevices{};
-    deviceInstallerCalls = {FakeGetClassDevs, FakeEnumDeviceInfo, FakeSetClassInstallParams, FakeChangeState,
-                            FakeGetInstallParams, FakeGetDriveText, FakeGetDriveStatus, FakeDestroyDeviceInfoList};
+    deviceInstallerCalls = {FakeGetClassDevs,     FakeEnumDeviceInfo,   FakeSetClassInstallParams,
+                            FakeChangeState,      FakeGetInstallParams, FakeGetDriveText,
+                            FakeGetDriveStatus,   FakeDestroyDeviceInfoList, FakeGetDriveId,
+                            FakeSetDriveProperty, FakeOpenDriveKey,     FakeCreateDriveKey,
+                            FakeGetResultingFilters};
 }
 
 void FakeInstallerTest::TearDown()

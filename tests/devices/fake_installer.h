@@ -47,6 +47,9 @@ struct FakeDevices {
         ULONG status;
         ULONG problem;
         bool writesNothing = false; // the status call answers success and writes neither output
+        // Its resulting filter lists, which Wine never keeps ([0] lower, [1] upper);
+        // its own filters and driver are none.
+        std::vector<std::wstring> resulting[2] = {};
     };
     std::vector<Drive> drives;
     bool statusFails = false;

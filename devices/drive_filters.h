@@ -1,0 +1,61 @@
+// A CD/DVD drive's own filters. They stand in the UpperFilters and LowerFilters of
+// the drive's hardware key, which only the system may write: they are changed
+// through the device installer's registry properties alone. A name parked from them
+// waits in UpperFiltersRemoved or LowerFiltersRemoved of the drive's "Device
+// Parameters" key. The drive's resulting filter list also holds filters its driver
+// package added declaratively; those belong to the package and are only shown.
+#pragma once
+
+#include "filters/filter_registry.h"
+#include "filters/multi_sz.h"
+#include "filters/service_users.h"
+
+#include <windows.h>
+#include <setupapi.h>
+
+#include <string>
+#include <vector>
+
+// [0] lower, [1] upper, as the filter list's groups.
+struct DriveFilterLists {
+    std::vector<std::wstring> own[2];       // its own values, in force
+    std::vector<std::wstring> parked[2];    // parked from them by this program
+    std::vector<std::wstring> resulting[2]; // what it loads in the end; empty where the system does not say
+    bool known = true;                      // every list could be read (a missing one is empty)
+};
+
+// Reads the lists of one drive of `set`.
+DriveFilterLists ReadDriveFilterLists(HDEVINFO set, SP_DEVINFO_DATA* device);
+
+// The names of the resulting list of `level` that neither `classActive` (the class
+// key's value of that level) nor the drive's own value holds: added declaratively.
+std::vector<std::wstring> DeclarativeFilters(const DriveFilterLists& lists, int level,
+                                             const std::vector<std::wstring>& classActive);
+
+// The class key's active value of each level ([0] lower, [1] upper); false when the
+// key or a value cannot be read.
+bool ReadClassActiveFilters(std::vector<std::wstring> (&active)[2]);
+
+// Each returns whether the list edit took effect on the present drive `instanceId`;
+// on failure the thread's last error says why. The service then follows as it does
+// for the class key's edits, with every drive's values counted.
+
+// Parks `name` from both of the drive's own values: written to the parking value
+// first, and only then taken out of the property, so a failed write can leave it
+// in both but never in neither.
+bool DeactivateDriveFilter(const wchar_t* instanceId, const wchar_t* name, FilterGroupEdits* edits = nullptr,
+                           std::vector<ServiceUser>* keptFor = nullptr);
+
+// Restores `name` to both of the drive's own values: the property first, then the
+// parking value.
+bool ActivateDriveFilter(const wchar_t* instanceId, const wchar_t* name, FilterGroupEdits* edits = nullptr);
+
+// Drops `name` from one of the drive's own values (`upper` picks which) and its
+// parking value.
+bool DeleteDriveFilter(const wchar_t* instanceId, bool upper, const wchar_t* name,
+                       std::vector<ServiceUser>* keptFor = nullptr);
+
+// Users of service `name` that only the drives tell of: a present drive whose
+// resulting list holds it while neither the class key nor the drive's own values do
+// (added declaratively), and, when `deleting`, a drive whose parking values hold it.
+std::vector<ServiceUser> DriveUsersOf(const wchar_t* name, bool deleting);
