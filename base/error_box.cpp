@@ -16,8 +16,10 @@ std::wstring SystemErrorText(DWORD code)
     return result;
 }
 
+ErrorBoxCalls errorBoxCalls = {MessageBoxW};
+
 void ShowSystemErrorBox(HWND owner, DWORD code)
 {
     std::wstring text = SystemErrorText(code);
-    MessageBoxW(owner, text.c_str(), nullptr, MB_OK | MB_ICONERROR);
+    errorBoxCalls.messageBox(owner, text.c_str(), nullptr, MB_OK | MB_ICONERROR);
 }

@@ -12,3 +12,11 @@ std::wstring SystemErrorText(DWORD code);
 
 // Error box with the system's text, the platform's default caption, one OK button.
 void ShowSystemErrorBox(HWND owner, DWORD code);
+
+// Where that box goes. The console companion, which has no window and often runs
+// where nobody could click a box away, puts its own report in its place; tests do
+// the same.
+struct ErrorBoxCalls {
+    int(WINAPI* messageBox)(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
+};
+extern ErrorBoxCalls errorBoxCalls;

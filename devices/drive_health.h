@@ -3,7 +3,7 @@
 #pragma once
 
 #include "devices/drive_filters.h"
-#include "devices/filter_entry.h"
+#include "devices/filter_entries.h"
 #include "services/service_info.h"
 
 #include <windows.h>

@@ -1,7 +1,7 @@
 // The filter list view: its one-time set-up and its rows.
 #pragma once
 
-#include "devices/filter_entry.h"
+#include "devices/filter_entries.h"
 
 #include <windows.h>
 #include <commctrl.h>

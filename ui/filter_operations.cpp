@@ -195,8 +195,6 @@ void ConfirmAndDeleteFilter(HWND list, const FilterItem* item)
 
 void FixProblemsAutomatically(HWND list, HWND statusBar)
 {
-    // A filter is loaded only while a drive that uses it is present: without one,
-    // a stopped filter is no sign of trouble, and only a missing service is.
     std::vector<DriveHealth> drives;
     bool noDrive = ReadDriveHealth(&drives) && drives.empty();
     ChangeFailures failures;
@@ -205,11 +203,7 @@ void FixProblemsAutomatically(HWND list, HWND statusBar)
     for (const std::wstring& name : NamesOfRows(list)) {
         ServiceInfo info{};
         QueryServiceInfo(name.c_str(), &info);
-        // State 0: the manager or the service could not be asked, so a running filter
-        // may stand here. A running one stays even when its configuration was unreadable.
-        bool park = noDrive ? info.currentState == ServiceStateNotFound
-                            : info.currentState != 0 && info.currentState != SERVICE_RUNNING;
-        if (park)
+        if (FixParks(FilterPlace::Class, info.currentState, noDrive))
             parked = ChangeName(list, name, false, &failures, &kept) || parked;
     }
     HWND owner = GetParent(list);
