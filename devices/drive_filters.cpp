@@ -354,7 +354,7 @@ std::vector<ServiceUser> DriveUsersOf(const wchar_t* name, bool deleting)
     std::vector<std::wstring> classActive[2];
     bool classKnown = ReadClassActiveFilters(classActive);
     // Drives that cannot be listed may use it.
-    if (!ReadDriveHealth(&drives) || !classKnown)
+    if (!ReadDrives(&drives) || !classKnown)
         users.push_back({ServiceUser::Unreadable, LoadProgramString(IDS_UNNAMED_DRIVE)});
     for (const DriveHealth& drive : drives) {
         bool uses = !drive.filters.known && deleting;

@@ -106,7 +106,9 @@ bool DriveWorks(const DriveHealth& drive)
     return drive.started && drive.problem == 0;
 }
 
-bool ReadDriveHealth(std::vector<DriveHealth>* drives)
+namespace {
+
+bool ReadDrivesAsking(std::vector<DriveHealth>* drives, bool askServices)
 {
     drives->clear();
     const DeviceInstallerCalls& calls = deviceInstallerCalls;
@@ -117,7 +119,8 @@ bool ReadDriveHealth(std::vector<DriveHealth>* drives)
         return false;
     bool known = true;
     std::vector<std::wstring> classActive[2];
-    ReadClassActiveFilters(classActive);
+    if (askServices)
+        ReadClassActiveFilters(classActive);
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
     for (DWORD index = 0; calls.enumDeviceInfo(set.get(), index, &device); ++index) {
@@ -141,11 +144,25 @@ bool ReadDriveHealth(std::vector<DriveHealth>* drives)
         if (calls.getDeviceInstanceId(set.get(), &device, id, MAX_DEVICE_ID_LEN + 1, nullptr))
             drive.instanceId = id;
         drive.filters = ReadDriveFilterLists(set.get(), &device);
-        ReadStack(&drive, DeviceText(calls, set.get(), &device, SPDRP_SERVICE), classActive);
+        if (askServices)
+            ReadStack(&drive, DeviceText(calls, set.get(), &device, SPDRP_SERVICE), classActive);
         drives->push_back(std::move(drive));
     }
     return known;
 }
+
+} // namespace
+
+bool ReadDriveHealth(std::vector<DriveHealth>* drives)
+{
+    return ReadDrivesAsking(drives, true);
+}
+
+bool ReadDrives(std::vector<DriveHealth>* drives)
+{
+    return ReadDrivesAsking(drives, false);
+}
+
 
 std::wstring DriveStateText(const DriveHealth& drive)
 {

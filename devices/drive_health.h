@@ -39,6 +39,9 @@ struct DriveHealth {
 // device set cannot be made or a drive's state cannot be read.
 bool ReadDriveHealth(std::vector<DriveHealth>* drives);
 
+// The same without asking the services: `loaded` stays empty and `culprit` -1.
+bool ReadDrives(std::vector<DriveHealth>* drives);
+
 // Whether the drive runs without a problem.
 bool DriveWorks(const DriveHealth& drive);
 

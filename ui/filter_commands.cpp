@@ -208,6 +208,9 @@ void ShowFilterContextMenu(HWND list, int x, int y)
 
     FilterMenuPlan plan = PlanFilterContextMenu(GetFilterItemState(list, index), info.currentState,
                                                 info.controlsAccepted);
+    // A declarative filter belongs to its driver package: only shown, never removed here.
+    if (row->place == FilterPlace::Declarative)
+        plan.remove = MenuItemLook::Removed;
     ApplyLook(popup, IDM_ITEM_DEACTIVATE, plan.deactivate);
     ApplyLook(popup, IDM_ITEM_ACTIVATE, plan.activate);
     ApplyLook(popup, IDM_ITEM_DELETE, plan.remove);

@@ -3,6 +3,8 @@
 #include "base/error_box.h"
 #include "base/handles.h"
 #include "base/strings.h"
+#include "devices/drive_filters.h"
+#include "devices/drive_health.h"
 #include "filters/filter_registry.h"
 #include "filters/multi_sz.h"
 #include "res/resource.h"
@@ -18,16 +20,16 @@ constexpr int WatermarkSize = 128;
 
 size_t liveItems; // main thread only
 
-void InsertGroup(HWND list, int groupId, UINT headerId)
+// `index` -1 puts the group after all others.
+void InsertGroup(HWND list, int groupId, const std::wstring& header, int index = 0)
 {
-    wchar_t header[128] = {};
-    LoadStringW(ProgramModule(), headerId, header, static_cast<int>(std::size(header)));
+    std::wstring text = header;
     LVGROUP group{};
     group.cbSize = LVGROUP_V5_SIZE;
     group.mask = LVGF_HEADER | LVGF_GROUPID;
-    group.pszHeader = header;
+    group.pszHeader = text.data();
     group.iGroupId = groupId;
-    SendMessageW(list, LVM_INSERTGROUP, 0, reinterpret_cast<LPARAM>(&group));
+    SendMessageW(list, LVM_INSERTGROUP, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&group));
 }
 
 void InsertColumn(HWND list, int index, UINT headerId, int width)
@@ -130,26 +132,48 @@ void SetColumnText(HWND list, int index, int subItem, const wchar_t* text)
     SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
 }
 
-void AddFilterRow(HWND list, const wchar_t* name, FilterGroup group, bool active)
+// Where a new row goes: its group and place, and for a drive's row the drive.
+struct RowPlace {
+    FilterGroup group;
+    int groupId;
+    FilterPlace place;
+    const wchar_t* drive;
+    const wchar_t* driveName;
+};
+
+const RowPlace ClassLower = {FilterGroupLower, FilterGroupLower, FilterPlace::Class, L"", L""};
+const RowPlace ClassUpper = {FilterGroupUpper, FilterGroupUpper, FilterPlace::Class, L"", L""};
+
+// `at` is the index to insert at: the class's rows go in front of all others, each
+// in front of the one before, and a drive's rows after all others.
+void AddFilterRow(HWND list, const wchar_t* name, const RowPlace& where, bool active, int at)
 {
-    FilterItem* row = NewFilterItem(name, group);
+    FilterItem* row = NewFilterItem(name, where.group, where.place, where.drive, where.driveName);
     if (!row)
         return;
+    row->groupId = where.groupId;
     // Cleared for every row: a query that cannot reach the service manager must not
     // show the previous row's description as this one's.
     ServiceInfo info{};
     bool present = QueryServiceInfo(name, &info);
 
+    // A drive's row always says which drive, as a list without groups shows none.
+    std::wstring text = present ? info.displayName : name;
+    if (where.place != FilterPlace::Class)
+        text = FormatProgramString(IDS_DRIVE_ROW, {text, where.driveName});
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_STATE | LVIF_GROUPID;
-    item.iItem = 0;
-    item.pszText = present ? info.displayName : const_cast<wchar_t*>(name);
+    item.iItem = at;
+    item.pszText = text.data();
     item.iImage = (present && info.currentState == SERVICE_RUNNING) ? 0 : 1;
     item.lParam = reinterpret_cast<LPARAM>(row);
-    UINT state = present ? (active ? Active : Parked) : (active ? ActiveMissing : ParkedMissing);
+    // A declarative filter has no check box: its driver package owns it.
+    UINT state = where.place == FilterPlace::Declarative ? FilterItemStateNone
+                 : present                              ? (active ? Active : Parked)
+                                                        : (active ? ActiveMissing : ParkedMissing);
     item.state = INDEXTOSTATEIMAGEMASK(state);
     item.stateMask = FilterItemStateMask;
-    item.iGroupId = group;
+    item.iGroupId = where.groupId;
     int index = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     if (index < 0) {
         DeleteFilterItem(row);
@@ -167,7 +191,38 @@ void AddRowsOfValue(HWND list, HKEY key, const wchar_t* valueName, FilterGroup g
     if (ReadMultiSzValue(key, valueName, names) != ERROR_SUCCESS)
         return;
     for (const std::wstring& name : names.entries)
-        AddFilterRow(list, name.c_str(), group, active);
+        AddFilterRow(list, name.c_str(), group == FilterGroupUpper ? ClassUpper : ClassLower, active, 0);
+}
+
+// Each present drive's own filters, parked ones and declarative ones, in groups of
+// their own after the class's.
+void AddDriveRows(HWND list)
+{
+    std::vector<DriveHealth> drives;
+    ReadDrives(&drives);
+    std::vector<std::wstring> classActive[2];
+    ReadClassActiveFilters(classActive);
+    for (size_t number = 0; number < drives.size(); ++number) {
+        const DriveHealth& drive = drives[number];
+        for (int level = 0; level < 2; ++level) {
+            std::vector<std::wstring> declarative = DeclarativeFilters(drive.filters, level, classActive[level]);
+            if (drive.filters.own[level].empty() && drive.filters.parked[level].empty() && declarative.empty())
+                continue;
+            RowPlace where{level ? FilterGroupUpper : FilterGroupLower, DriveGroupId(number, level), FilterPlace::Drive,
+                           drive.instanceId.c_str(), drive.name.c_str()};
+            InsertGroup(list, where.groupId,
+                        FormatProgramString(level ? IDS_GROUP_DRIVE_UPPER : IDS_GROUP_DRIVE_LOWER, {drive.name}), -1);
+            auto add = [&](const std::vector<std::wstring>& names, bool active) {
+                for (const std::wstring& name : names)
+                    AddFilterRow(list, name.c_str(), where, active,
+                                 static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
+            };
+            add(drive.filters.own[level], true);
+            add(drive.filters.parked[level], false);
+            where.place = FilterPlace::Declarative;
+            add(declarative, true);
+        }
+    }
 }
 
 } // namespace
@@ -215,6 +270,11 @@ const FilterItem* FilterItemOfRow(HWND list, int index)
     return reinterpret_cast<const FilterItem*>(item.lParam);
 }
 
+int DriveGroupId(size_t drive, int level)
+{
+    return 2 + static_cast<int>(drive) * 2 + level;
+}
+
 const wchar_t* FilterGroupValueName(FilterGroup group)
 {
     return group == FilterGroupUpper ? UpperFiltersValue : LowerFiltersValue;
@@ -235,8 +295,8 @@ void SetUpFilterList(HWND list)
 {
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
 
-    InsertGroup(list, FilterGroupLower, IDS_GROUP_LOWER);
-    InsertGroup(list, FilterGroupUpper, IDS_GROUP_UPPER);
+    InsertGroup(list, FilterGroupLower, LoadProgramString(IDS_GROUP_LOWER));
+    InsertGroup(list, FilterGroupUpper, LoadProgramString(IDS_GROUP_UPPER));
     SendMessageW(list, LVM_ENABLEGROUPVIEW, TRUE, 0);
 
     InsertColumn(list, 0, IDS_COLUMN_NAME, 100);
@@ -264,6 +324,7 @@ void PopulateFilterList(HWND list)
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     AddFilterEntries(list, key.get(), FilterGroupLower);
     AddFilterEntries(list, key.get(), FilterGroupUpper);
+    AddDriveRows(list);
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
 }

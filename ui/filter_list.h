@@ -46,6 +46,10 @@ size_t LiveFilterItems();
 // The record of the row at `index`, or null.
 const FilterItem* FilterItemOfRow(HWND list, int index);
 
+// The list-view group of a drive's filters of `level` (0 lower, 1 upper); the
+// drive is its place among the present ones.
+int DriveGroupId(size_t drive, int level);
+
 // The active value of a group: "LowerFilters" or "UpperFilters".
 const wchar_t* FilterGroupValueName(FilterGroup group);
 

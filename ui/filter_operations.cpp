@@ -2,11 +2,11 @@
 
 #include "base/handles.h"
 #include "devices/drive_health.h"
+#include "devices/filter_entries.h"
 #include "filters/filter_registry.h"
 #include "filters/multi_sz.h"
 #include "services/service_info.h"
 #include "ui/device_change.h"
-#include "ui/filter_list.h"
 #include "ui/message_boxes.h"
 
 #include <commctrl.h>
@@ -28,43 +28,93 @@ bool RowExists(HWND list, const FilterItem* item)
     return SendMessageW(list, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)) >= 0;
 }
 
-// How often `value` lists `name`; -1 when the value cannot be read.
-int TimesListed(HKEY key, const wchar_t* value, const std::wstring& name)
+// Where an operation acts: the class key, or one drive's own values. The record of
+// the row it started from goes with the row, so this is a copy.
+struct Target {
+    FilterPlace place;
+    std::wstring drive;
+    std::wstring name;
+    int level;
+};
+
+Target TargetOf(const FilterItem* item)
 {
-    MultiSzList list;
-    LSTATUS status = ReadMultiSzValue(key, value, list);
-    if (status == ERROR_FILE_NOT_FOUND)
-        return 0;
-    if (status != ERROR_SUCCESS)
-        return -1;
-    return static_cast<int>(std::count_if(list.entries.begin(), list.entries.end(), [&name](const std::wstring& entry) {
+    return {item->place, item->drive, item->name, item->group};
+}
+
+FilterEntry EntryOf(const Target& target)
+{
+    return {target.place, target.level, true, target.name, target.drive, L""};
+}
+
+// Whether a row shows an entry of the values `target` acts on, under its name.
+bool RowOf(const FilterItem& row, const Target& target)
+{
+    return row.place == target.place && MultiSzNamesMatch(row.name, target.name.c_str()) &&
+           (target.place == FilterPlace::Class || MultiSzNamesMatch(row.drive, target.drive.c_str()));
+}
+
+int TimesIn(const std::vector<std::wstring>& entries, const std::wstring& name)
+{
+    return static_cast<int>(std::count_if(entries.begin(), entries.end(), [&name](const std::wstring& entry) {
         return MultiSzNamesMatch(entry.c_str(), name.c_str());
     }));
 }
 
+// How often each value the target acts on lists its name now: [level][0 parked,
+// 1 active]; -1 for a value that cannot be read.
+void CountListed(const Target& target, int (&listed)[2][2])
+{
+    for (auto& level : listed)
+        level[0] = level[1] = -1;
+    if (target.place == FilterPlace::Class) {
+        UniqueKey key;
+        if (OpenFilterClassKey(FilterClassReadAccess, key.put()) != ERROR_SUCCESS)
+            return;
+        const wchar_t* values[2][2] = {{LowerFiltersRemovedValue, LowerFiltersValue},
+                                       {UpperFiltersRemovedValue, UpperFiltersValue}};
+        for (int level = 0; level < 2; ++level) {
+            for (int active = 0; active < 2; ++active) {
+                MultiSzList list;
+                LSTATUS status = ReadMultiSzValue(key.get(), values[level][active], list);
+                if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND)
+                    listed[level][active] = TimesIn(list.entries, target.name);
+            }
+        }
+        return;
+    }
+    std::vector<DriveHealth> drives;
+    ReadDrives(&drives);
+    for (const DriveHealth& drive : drives) {
+        if (!MultiSzNamesMatch(drive.instanceId.c_str(), target.drive.c_str()) || !drive.filters.known)
+            continue;
+        for (int level = 0; level < 2; ++level) {
+            listed[level][0] = TimesIn(drive.filters.parked[level], target.name);
+            listed[level][1] = TimesIn(drive.filters.own[level], target.name);
+        }
+    }
+}
+
 struct NameRow {
     int index;
-    FilterGroup group;
+    int level;
     bool wasActive;
     bool active;
     bool placed;
 };
 
-// Every row of `name`, in both groups, shows what the class key holds after an
-// operation on it: a row stays active or parked while its group's value still
-// lists the name, else takes an entry of the other value, else goes. No row is
-// added and none changes group; rows of other names stay as they are. Returns
-// whether a row left the active state.
-bool FollowClassKey(HWND list, const std::wstring& name)
+// Every row of the target's name and values, in both groups, shows what those
+// values hold after an operation: a row stays active or parked while its group's
+// value still lists the name, else takes an entry of the other value, else goes. No
+// row is added and none changes group; rows of other names and places stay as they
+// are. Returns whether a row left the active state.
+bool FollowValues(HWND list, const Target& target)
 {
-    UniqueKey key;
-    if (OpenFilterClassKey(FilterClassReadAccess, key.put()) != ERROR_SUCCESS)
-        return false;
     std::vector<NameRow> rows;
     int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     for (int index = 0; index < count; ++index) {
         const FilterItem* row = FilterItemOfRow(list, index);
-        if (!row || row->place != FilterPlace::Class || !MultiSzNamesMatch(row->name, name.c_str()))
+        if (!row || !RowOf(*row, target))
             continue;
         UINT state = GetFilterItemState(list, index);
         bool active = state == Active || state == ActiveMissing;
@@ -73,20 +123,19 @@ bool FollowClassKey(HWND list, const std::wstring& name)
     if (rows.empty())
         return false;
 
-    for (FilterGroup group : {FilterGroupLower, FilterGroupUpper}) {
-        bool upper = group == FilterGroupUpper;
-        // [0] parked, [1] active
-        int left[2] = {TimesListed(key.get(), upper ? UpperFiltersRemovedValue : LowerFiltersRemovedValue, name),
-                       TimesListed(key.get(), upper ? UpperFiltersValue : LowerFiltersValue, name)};
+    int listed[2][2];
+    CountListed(target, listed);
+    for (int level = 0; level < 2; ++level) {
+        int* left = listed[level];
         // A value that cannot be read tells nothing: the group's rows stay.
         bool known = left[0] >= 0 && left[1] >= 0;
         for (NameRow& row : rows)
-            if (row.group == group && (!known || left[row.active] > 0)) {
+            if (row.level == level && (!known || left[row.active] > 0)) {
                 row.placed = true;
                 --left[row.active];
             }
         for (NameRow& row : rows)
-            if (row.group == group && !row.placed && left[!row.active] > 0) {
+            if (row.level == level && !row.placed && left[!row.active] > 0) {
                 row.placed = true;
                 row.active = !row.active;
                 --left[row.active];
@@ -94,7 +143,7 @@ bool FollowClassKey(HWND list, const std::wstring& name)
     }
 
     ServiceInfo info{};
-    bool present = QueryServiceInfo(name.c_str(), &info);
+    bool present = QueryServiceInfo(target.name.c_str(), &info);
     wchar_t stateText[DisplayTextLength];
     LoadServiceStateText(info.currentState, stateText);
     bool leftActive = false;
@@ -123,44 +172,45 @@ bool FollowClassKey(HWND list, const std::wstring& name)
     return leftActive;
 }
 
-// Parks or restores `name`; its rows follow. True when a row left the active state.
-bool ChangeName(HWND list, const std::wstring& name, bool activate, ChangeFailures* failures, KeptServices* kept)
+// Parks or restores the target's name in its values; its rows follow. True when a
+// row left the active state.
+bool ChangeTarget(HWND list, const Target& target, bool activate, ChangeFailures* failures, KeptServices* kept)
 {
     std::vector<ServiceUser> users;
-    bool changed = activate ? ActivateFilter(name.c_str()) : DeactivateFilter(name.c_str(), nullptr, &users);
+    FilterEntry entry = EntryOf(target);
+    bool changed = activate ? RestoreEntry(entry) : ParkEntry(entry, &users);
     if (!changed)
-        failures->Add(name.c_str(), GetLastError());
-    kept->Add(name, users);
-    return FollowClassKey(list, name);
+        failures->Add(target.name.c_str(), GetLastError());
+    kept->Add(target.name, users);
+    return FollowValues(list, target);
 }
 
 void ChangeItems(HWND list, const FilterItem* item, bool activate)
 {
-    if (!RowExists(list, item))
+    if (!RowExists(list, item) || item->place == FilterPlace::Declarative)
         return;
-    // The row's record goes with the row, which the change may remove.
-    std::wstring name = item->name;
+    Target target = TargetOf(item);
     ChangeFailures failures;
     KeptServices kept;
-    ChangeName(list, name, activate, &failures, &kept);
+    ChangeTarget(list, target, activate, &failures, &kept);
     ReportChangeFailures(GetParent(list), failures);
     ReportKeptServices(GetParent(list), kept);
 }
 
-// Every name of the list once, in the rows' order, as copies: parking may remove rows.
-std::vector<std::wstring> NamesOfRows(HWND list)
+// Every name and place of the list's parkable rows once, in the rows' order, as
+// copies: parking may remove rows.
+std::vector<Target> TargetsOfRows(HWND list)
 {
-    std::vector<std::wstring> names;
+    std::vector<Target> targets;
     for (int index = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_ALL));
          index >= 0;
          index = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(index), LVNI_ALL))) {
         const FilterItem* row = FilterItemOfRow(list, index);
-        if (row && std::none_of(names.begin(), names.end(), [row](const std::wstring& known) {
-                return MultiSzNamesMatch(known.c_str(), row->name);
-            }))
-            names.push_back(row->name);
+        if (row && row->place != FilterPlace::Declarative &&
+            std::none_of(targets.begin(), targets.end(), [row](const Target& known) { return RowOf(*row, known); }))
+            targets.push_back(TargetOf(row));
     }
-    return names;
+    return targets;
 }
 
 } // namespace
@@ -177,18 +227,16 @@ void ActivateFilterItems(HWND list, const FilterItem* item)
 
 void ConfirmAndDeleteFilter(HWND list, const FilterItem* item)
 {
-    if (!ConfirmFilterDelete(list, item->name) || !RowExists(list, item))
+    if (item->place == FilterPlace::Declarative || !ConfirmFilterDelete(list, item->name) || !RowExists(list, item))
         return;
-    // The row's record goes with the row once the class key no longer lists it.
-    std::wstring name = item->name;
-    const wchar_t* valueName = FilterGroupValueName(item->group);
+    Target target = TargetOf(item);
     ChangeFailures failures;
     KeptServices kept;
     std::vector<ServiceUser> users;
-    if (!DeleteFilter(valueName, name.c_str(), &users))
-        failures.Add(name.c_str(), GetLastError());
-    kept.Add(name, users);
-    FollowClassKey(list, name);
+    if (!DeleteEntry(EntryOf(target), &users))
+        failures.Add(target.name.c_str(), GetLastError());
+    kept.Add(target.name, users);
+    FollowValues(list, target);
     ReportChangeFailures(GetParent(list), failures);
     ReportKeptServices(GetParent(list), kept);
 }
@@ -196,15 +244,15 @@ void ConfirmAndDeleteFilter(HWND list, const FilterItem* item)
 void FixProblemsAutomatically(HWND list, HWND statusBar)
 {
     std::vector<DriveHealth> drives;
-    bool noDrive = ReadDriveHealth(&drives) && drives.empty();
+    bool noDrive = ReadDrives(&drives) && drives.empty();
     ChangeFailures failures;
     KeptServices kept;
     bool parked = false;
-    for (const std::wstring& name : NamesOfRows(list)) {
+    for (const Target& target : TargetsOfRows(list)) {
         ServiceInfo info{};
-        QueryServiceInfo(name.c_str(), &info);
-        if (FixParks(FilterPlace::Class, info.currentState, noDrive))
-            parked = ChangeName(list, name, false, &failures, &kept) || parked;
+        QueryServiceInfo(target.name.c_str(), &info);
+        if (FixParks(target.place, info.currentState, noDrive))
+            parked = ChangeTarget(list, target, false, &failures, &kept) || parked;
     }
     HWND owner = GetParent(list);
     // Only a filter taken off the drives waits for their restart to take effect.

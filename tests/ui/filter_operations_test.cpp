@@ -222,9 +222,12 @@ TEST_F(FilterOperationsTest, WithoutADriveFixProblemsParksOnlyAFilterWithoutServ
 
 TEST_F(FilterOperationsTest, OneBoxNamesWhoElseUsesEachServiceThatWasKept)
 {
+    // Filters of the disk drives too, which Fix leaves alone.
+    const std::wstring diskClass =
+        L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E967-E325-11CE-BFC1-08002BE10318}";
+    ASSERT_EQ(RunTool(L"reg add " + diskClass + L" /v UpperFilters /t REG_MULTI_SZ /d QmStop\\0QmPark /f"), 0u);
     RegisteredDrive drive;
     ASSERT_TRUE(drive.registered());
-    ASSERT_TRUE(drive.SetFilters(SPDRP_UPPERFILTERS, {L"QmStop", L"QmPark"}));
     ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
     ASSERT_TRUE(CreateDriverService(L"QmPark", L"C:\\qmpark.sys"));
     WriteClassMultiSz(LowerFiltersValue, {L"QmStop", L"QmPark"});
@@ -234,10 +237,11 @@ TEST_F(FilterOperationsTest, OneBoxNamesWhoElseUsesEachServiceThatWasKept)
         FixProblemsAutomatically(list, GetDlgItem(host, IDC_STATUS_BAR));
         ASSERT_TRUE(box.Wait());
         std::wstring text = box.AllText();
-        for (const wchar_t* line : {L"QmStop: Quillmere test DVD-RW", L"QmPark: Quillmere test DVD-RW"})
+        for (const wchar_t* line : {L"QmStop: Disk drives", L"QmPark: Disk drives"})
             EXPECT_NE(text.find(line), std::wstring::npos) << Narrow(text);
         EXPECT_EQ(box.seen().owner, host);
     }
+    RunTool(L"reg delete " + diskClass + L" /v UpperFilters /f");
     EXPECT_EQ(RegQueryClassValue("LowerFiltersRemoved").entries, (Names{"QmPark", "QmStop"}));
     EXPECT_EQ(ServiceStartType(L"QmStop"), SERVICE_DEMAND_START);
     EXPECT_EQ(ServiceStartType(L"QmPark"), SERVICE_DEMAND_START);
