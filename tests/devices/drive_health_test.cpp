@@ -2,6 +2,7 @@
 // the installer stand-in, and the drives Wine really has.
 #include "devices/fake_installer.h"
 #include "devices/drive_health.h"
+#include "devices/filter_entries.h"
 #include "support/wine_tools.h"
 
 #include <cfgmgr32.h>
@@ -64,6 +65,22 @@ TEST_F(DriveHealthTest, AStatusCallThatWritesNothingGivesNoProblemCode)
     EXPECT_EQ(DriveStateText(drives[1]), L"not started");
 }
 
+TEST_F(DriveHealthTest, AFilterOnlyInTheResultingListIsReadOnlyAndNamedWhenMissing)
+{
+    // Added by a driver package: in neither the class's values nor the drive's own.
+    fakeDevices.drives = {{L"Front DVD-RW", L"", DN_HAS_PROBLEM, 39, false, {{}, {L"QmDeclared"}}}};
+    EXPECT_EQ(PartText(), L"Front DVD-RW: code 39, a driver is missing or damaged, filter QmDeclared is missing");
+    std::vector<DriveHealth> drives;
+    ASSERT_TRUE(ReadDriveHealth(&drives));
+    std::vector<FilterEntry> entries;
+    ReadFilterEntries(drives, &entries);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].place, FilterPlace::Declarative);
+    EXPECT_EQ(entries[0].level, 1);
+    EXPECT_FALSE(ParkEntry(entries[0], nullptr));
+    EXPECT_FALSE(DeleteEntry(entries[0], nullptr));
+}
+
 TEST(DriveHealthRealInstaller, NoDriveThenARegisteredOneThatDidNotStart)
 {
     EXPECT_EQ(PartText(), L"No CD/DVD drive found");
@@ -72,6 +89,9 @@ TEST(DriveHealthRealInstaller, NoDriveThenARegisteredOneThatDidNotStart)
         ASSERT_TRUE(drive.registered()) << GetLastError();
         // Wine reports it as not started, with no problem code.
         EXPECT_EQ(PartText(), std::wstring(RegisteredDrive::Name) + L": not started");
+        // A filter of its own whose service does not exist explains it.
+        ASSERT_TRUE(drive.SetFilters(SPDRP_UPPERFILTERS, {L"QmNoSuchFilter"}));
+        EXPECT_EQ(PartText(), std::wstring(RegisteredDrive::Name) + L": not started, filter QmNoSuchFilter is missing");
     }
     EXPECT_EQ(PartText(), L"No CD/DVD drive found");
 }

@@ -134,9 +134,14 @@ RawValue ReadClassValue(const wchar_t* valueName)
 
 RegQueryResult RegQueryClassValue(const std::string& valueName)
 {
+    return RegQueryValue(ClassKeyPathForReg(), valueName);
+}
+
+RegQueryResult RegQueryValue(const std::wstring& keyPath, const std::string& valueName)
+{
     RegQueryResult result;
     std::string output;
-    DWORD code = RunTool(L"reg query \"" + ClassKeyPathForReg() + L"\" /v " + Widen(valueName), &output);
+    DWORD code = RunTool(L"reg query \"" + keyPath + L"\" /v " + Widen(valueName), &output);
     if (code != 0)
         return result;
     // A value line reads: "    <name>    <type>    <data>", entries joined by "\0".

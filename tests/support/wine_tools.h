@@ -47,6 +47,8 @@ struct RegQueryResult {
     std::vector<std::string> entries;
 };
 RegQueryResult RegQueryClassValue(const std::string& valueName);
+// The same for a value of any key, `keyPath` as `reg` writes it (HKLM\...).
+RegQueryResult RegQueryValue(const std::wstring& keyPath, const std::string& valueName);
 
 // Kernel-driver service; it stays stopped (Wine loads no drivers).
 ::testing::AssertionResult CreateDriverService(const std::wstring& name, const std::wstring& binPath,

@@ -1,6 +1,8 @@
 // Row and registry change together: deactivate, activate, delete, fix problems,
 // and what the user sees when the registry refuses the change.
+#include "devices/device_installer.h"
 #include "filters/filter_registry.h"
+#include "filters/store_calls.h"
 #include "res/resource.h"
 #include "services/service_info.h"
 #include "ui/filter_list.h"
@@ -273,6 +275,102 @@ TEST_F(FilterOperationsTest, FixProblemsLeavesARunningFilterAndOneItMayNotAsk)
     EXPECT_EQ(RegQueryClassValue("LowerFilters").entries, (Names{"QmRun", "QmStop"}));
     EXPECT_EQ(ServiceStartType(L"QmRun"), SERVICE_DEMAND_START);
     EXPECT_EQ(ServiceStartType(L"QmStop"), SERVICE_DEMAND_START);
+}
+
+// Only the system may write a drive's instance key on Windows, though Wine lets
+// anyone: a recording stand-in shows that every write goes through the device
+// installer, the parking values through its Device Parameters key.
+struct DriveKeyOpens {
+    static inline std::vector<std::wstring> storeOpens;
+    static inline int parameterKeys = 0;
+    static LSTATUS WINAPI Open(HKEY root, const wchar_t* path, DWORD options, REGSAM access, HKEY* key)
+    {
+        storeOpens.push_back(path ? path : L"");
+        return RegOpenKeyExW(root, path, options, access, key);
+    }
+    static HKEY WINAPI OpenDevice(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD scope, DWORD profile, DWORD which,
+                                  REGSAM access)
+    {
+        parameterKeys += which == DIREG_DEV;
+        return SetupDiOpenDevRegKey(set, device, scope, profile, which, access);
+    }
+    static HKEY WINAPI CreateDevice(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD scope, DWORD profile, DWORD which,
+                                    HINF inf, const wchar_t* section)
+    {
+        parameterKeys += which == DIREG_DEV;
+        return SetupDiCreateDevRegKeyW(set, device, scope, profile, which, inf, section);
+    }
+    FilterStoreCalls store = filterStoreCalls;
+    DeviceInstallerCalls installer = deviceInstallerCalls;
+    DriveKeyOpens()
+    {
+        storeOpens.clear();
+        parameterKeys = 0;
+        filterStoreCalls.openKey = Open;
+        deviceInstallerCalls.openDevRegKey = OpenDevice;
+        deviceInstallerCalls.createDevRegKey = CreateDevice;
+    }
+    ~DriveKeyOpens()
+    {
+        filterStoreCalls = store;
+        deviceInstallerCalls = installer;
+    }
+};
+
+TEST_F(FilterOperationsTest, ADrivesOwnFilterIsParkedRestoredDeletedAndFixedThroughTheDeviceInstaller)
+{
+    RegisteredDrive drive;
+    ASSERT_TRUE(drive.registered());
+    ASSERT_TRUE(drive.SetFilters(SPDRP_UPPERFILTERS, {L"QmOther", L"QmDrive"}));
+    ASSERT_TRUE(drive.SetFilters(SPDRP_LOWERFILTERS, {L"QmGone"}));
+    ASSERT_TRUE(CreateDriverService(L"QmDrive", L"C:\\qmdrive.sys"));
+    ASSERT_TRUE(CreateRunningService(L"QmOther"));
+    const std::wstring instance = L"HKLM\\SYSTEM\\CurrentControlSet\\Enum\\" + std::wstring(RegisteredDrive::InstanceId);
+    const std::wstring parameters = instance + L"\\Device Parameters";
+    OpenWindow();
+    // In groups of the drive's own, after the class's, each row naming the drive.
+    int row = FindRow(L"QmDrive", 1);
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(Row(row)->place, FilterPlace::Drive);
+    EXPECT_NE(RowText(row).find(RegisteredDrive::Name), std::wstring::npos) << Narrow(RowText(row));
+    EXPECT_EQ(RowState(row), static_cast<UINT>(Active));
+
+    {
+        DriveKeyOpens opens;
+        DeactivateFilterItems(list, Row(row));
+        for (const std::wstring& path : opens.storeOpens)
+            EXPECT_EQ(path.find(L"Enum"), std::wstring::npos) << Narrow(path);
+        EXPECT_GT(opens.parameterKeys, 0);
+    }
+    EXPECT_EQ(RowState(row), static_cast<UINT>(Parked));
+    EXPECT_EQ(RegQueryValue(instance, "UpperFilters").entries, Names{"QmOther"});
+    EXPECT_EQ(RegQueryValue(parameters, "UpperFiltersRemoved").entries, Names{"QmDrive"});
+    EXPECT_EQ(ServiceStartType(L"QmDrive"), SERVICE_DISABLED);
+
+    ActivateFilterItems(list, Row(row));
+    EXPECT_EQ(RowState(row), static_cast<UINT>(Active));
+    EXPECT_EQ(RegQueryValue(instance, "UpperFilters").entries, (Names{"QmOther", "QmDrive"}));
+    EXPECT_EQ(RegQueryValue(parameters, "UpperFiltersRemoved").entries, Names{});
+    EXPECT_EQ(ServiceStartType(L"QmDrive"), SERVICE_BOOT_START);
+
+    // Fix parks the drive's own filter whose service is missing, and leaves the running one.
+    {
+        DialogWatcher none(IDOK);
+        FixProblemsAutomatically(list, GetDlgItem(host, IDC_STATUS_BAR));
+    }
+    EXPECT_EQ(RegQueryValue(instance, "LowerFilters").entries, Names{});
+    EXPECT_EQ(RegQueryValue(parameters, "LowerFiltersRemoved").entries, Names{"QmGone"});
+    EXPECT_EQ(RegQueryValue(instance, "UpperFilters").entries, (Names{"QmOther"}));
+
+    row = FindRow(L"QmOther", 1);
+    ASSERT_GE(row, 0);
+    {
+        DialogWatcher confirm(IDYES);
+        ConfirmAndDeleteFilter(list, Row(row));
+        EXPECT_TRUE(confirm.Wait());
+    }
+    EXPECT_EQ(FindRow(L"QmOther", 1), -1);
+    EXPECT_EQ(RegQueryValue(instance, "UpperFilters").entries, Names{});
 }
 
 } // namespace
