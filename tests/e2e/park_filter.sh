@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # End to end, as a user would: start the real program on an X display from a
 # folder where a stranger has planted a version.dll, click a filter's check box
-# with the mouse, open the filter's properties with a double click, and close the
-# program. Then read the class key back with `reg`, and check what the properties
-# showed and that the program never read a file through the planted library.
+# with the mouse, open the filter's properties with a double click, click the check
+# box of a drive's own filter, and close the program. Then read the class key and
+# the drive's keys back with `reg`, and check what the properties showed and that
+# the program never read a file through the planted library.
 # Usage: park_filter.sh BUILD_DIR
 set -euo pipefail
 
@@ -28,7 +29,10 @@ xvfb=$!
 # system keeps its drivers; the 32-bit build must look past its redirected view.
 drivers=$prefix/drive_c/windows/system32/drivers
 downloads=$build/e2e-downloads
+# A CD/DVD drive with a filter of its own, as the device installer lists it.
+drive='HKLM\SYSTEM\CurrentControlSet\Enum\ROOT\CDROM\QMCLICKDRIVE'
 cleanup() {
+  wine reg delete "$drive" /f >/dev/null 2>&1 || true
   wineserver -k >/dev/null 2>&1 || true
   kill "$xvfb" 2>/dev/null || true
   rm -f "$drivers/qmclickme.sys"
@@ -43,6 +47,12 @@ wine reg add "$class" /f >/dev/null
 wine sc delete QmClickMe >/dev/null 2>&1 || true
 wine sc create QmClickMe binPath= 'C:\windows\system32\drivers\qmclickme.sys' type= kernel start= demand >/dev/null
 wine reg add "$class" /v LowerFilters /t REG_MULTI_SZ /d 'QmClickMe' /f >/dev/null
+wine reg delete "$drive" /f >/dev/null 2>&1 || true
+wine reg add "$drive" /v ClassGUID /d '{4D36E965-E325-11CE-BFC1-08002BE10318}' /f >/dev/null
+wine reg add "$drive" /v FriendlyName /d 'Clicked DVD drive' /f >/dev/null
+wine reg add "$drive" /v UpperFilters /t REG_MULTI_SZ /d 'QmDriveClick' /f >/dev/null
+wine sc delete QmDriveClick >/dev/null 2>&1 || true
+wine sc create QmDriveClick binPath= 'C:\windows\system32\drivers\qmdriveclick.sys' type= kernel start= demand >/dev/null
 cp "$build/tests/services/qm_version_full.sys" "$drivers/qmclickme.sys"
 rm -f "$prefix/drive_c/windows/syswow64/drivers/qmclickme.sys"
 
@@ -72,12 +82,23 @@ at=$(ask 0 label) || { echo "the filter's row disappeared"; exit 1; }
 read -r x y <<<"$at"
 xdotool mousemove "$x" "$y" click --repeat 2 --delay 100 1
 vendor=$(ask vendor) || vendor="(no properties dialog)"
+# The drive's rows come after the class's.
+sleep 0.5
+if at=$(ask 1); then
+  read -r x y <<<"$at"
+  xdotool mousemove "$x" "$y" click 1
+  sleep 1
+fi
 wine "$locate" close >/dev/null 2>&1 || true
 for _ in $(seq 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.2; done
 
 parked=$(wine reg query "$class" /v LowerFiltersRemoved 2>/dev/null | tr -d '\r' | grep -c 'QmClickMe' || true)
 active=$(wine reg query "$class" /v LowerFilters 2>/dev/null | tr -d '\r' | grep -c 'QmClickMe' || true)
 wine sc delete QmClickMe >/dev/null 2>&1 || true
+own=$(wine reg query "$drive" /v UpperFilters 2>/dev/null | tr -d '\r' | grep -c 'QmDriveClick' || true)
+ownParked=$(wine reg query "$drive\Device Parameters" /v UpperFiltersRemoved 2>/dev/null | tr -d '\r' |
+  grep -c 'QmDriveClick' || true)
+wine sc delete QmDriveClick >/dev/null 2>&1 || true
 
 passed=0
 failed=0
@@ -86,8 +107,10 @@ check() {
 }
 check "$parked/$active" 1/0 \
   "after the click LowerFilters lists the filter $active time(s), LowerFiltersRemoved $parked time(s)"
+check "$ownParked/$own" 1/0 \
+  "after the click on the drive's filter its UpperFilters lists it $own time(s), UpperFiltersRemoved $ownParked time(s)"
 check "$vendor" "Example Test Drivers Ltd" "the properties showed the vendor '$vendor', not the driver file's"
 check "$([ -e "$downloads/planted-version-called" ] && echo called || echo not)" not \
   "the program read a driver file through the version.dll planted beside it"
-echo "$passed passed, $failed failed: park by a click, vendor from the native driver file, no planted library"
+echo "$passed passed, $failed failed: park by a click, a drive's own filter parked by a click, vendor from the native driver file, no planted library"
 [ "$failed" = 0 ]
