@@ -131,7 +131,7 @@
 #define IDS_FROM_DRIVER_PACKAGE 157
 #define IDS_GROUP_DRIVE_LOWER 158       // %1: the drive's name
 #define IDS_GROUP_DRIVE_UPPER 159
-#define IDS_DRIVE_ROW 160               // %1: a filter's name; %2: the drive it belongs to
+#define IDS_DRIVE_ROW 160               // %1: a filter's description; %2: the drive it belongs to
 #define IDS_LAST 160
 // The meaning of a drive's problem code c is IDS_DRIVE_PROBLEM_BASE + c, where known.
 #define IDS_DRIVE_PROBLEM_BASE 200

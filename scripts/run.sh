@@ -6,7 +6,8 @@
 #   LowerFilters        TrayGuard    kernel driver, stopped
 #   LowerFiltersRemoved RipAssist    parked, its driver disabled
 #   service cdrom runs, so the status bar says the CD-ROM driver is loaded
-#   one CD/DVD drive, which Wine never starts, so the drive part says "not started"
+#   one CD/DVD drive, which Wine never starts, so the drive part says "not started",
+#   with a filter of its own: DiscShield, kernel driver, stopped
 # and a descriptions.ini in the program's current folder.
 #
 # The sandbox (build/sandbox) is kept between runs, so whatever the program changes
@@ -81,6 +82,9 @@ seed() {
   drive_key='HKLM\SYSTEM\CurrentControlSet\Enum\ROOT\CDROM\0000'
   wine reg add "$drive_key" /v ClassGUID /d '{4D36E965-E325-11CE-BFC1-08002BE10318}' /f >/dev/null
   wine reg add "$drive_key" /v FriendlyName /d 'Sandbox DVD-RW drive' /f >/dev/null
+  wine reg add "$drive_key" /v UpperFilters /t REG_MULTI_SZ /d 'DiscShield' /f >/dev/null
+  wine sc create DiscShield binPath= 'System32\drivers\discshield.sys' type= kernel start= demand \
+    DisplayName= "Disc shield" >/dev/null
   wineserver -w
   touch "$sandbox/.seeded"
 }

@@ -157,10 +157,12 @@ void AddFilterRow(HWND list, const wchar_t* name, const RowPlace& where, bool ac
     ServiceInfo info{};
     bool present = QueryServiceInfo(name, &info);
 
-    // A drive's row always says which drive, as a list without groups shows none.
+    // A drive's row always says which drive, as a list without groups shows none;
+    // the description column is the one wide enough to show it.
     std::wstring text = present ? info.displayName : name;
+    std::wstring description = info.description;
     if (where.place != FilterPlace::Class)
-        text = FormatProgramString(IDS_DRIVE_ROW, {text, where.driveName});
+        description = FormatProgramString(IDS_DRIVE_ROW, {description, where.driveName});
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_STATE | LVIF_GROUPID;
     item.iItem = at;
@@ -179,7 +181,7 @@ void AddFilterRow(HWND list, const wchar_t* name, const RowPlace& where, bool ac
         DeleteFilterItem(row);
         return;
     }
-    SetColumnText(list, index, 1, info.description);
+    SetColumnText(list, index, 1, description.c_str());
     wchar_t stateText[DisplayTextLength];
     LoadServiceStateText(info.currentState, stateText);
     SetColumnText(list, index, 2, stateText);

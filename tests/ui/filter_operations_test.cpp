@@ -332,7 +332,7 @@ TEST_F(FilterOperationsTest, ADrivesOwnFilterIsParkedRestoredDeletedAndFixedThro
     int row = FindRow(L"QmDrive", 1);
     ASSERT_GE(row, 0);
     EXPECT_EQ(Row(row)->place, FilterPlace::Drive);
-    EXPECT_NE(RowText(row).find(RegisteredDrive::Name), std::wstring::npos) << Narrow(RowText(row));
+    EXPECT_NE(RowText(row, 1).find(RegisteredDrive::Name), std::wstring::npos) << Narrow(RowText(row, 1));
     EXPECT_EQ(RowState(row), static_cast<UINT>(Active));
 
     {
