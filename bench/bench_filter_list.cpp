@@ -3,6 +3,10 @@
 // the same rows' queries make anyway (service manager, descriptions file, driver
 // files' version resources), made bare, measured side by side. What the program
 // adds on top (registry reads, the rows themselves, state texts) shows as the ratio.
+//
+// Then the same with two CD/DVD drives of three filters of their own each, whose
+// rows the fill reads through the device installer, beside the installer calls
+// those reads make, bare.
 #include "base/handles.h"
 #include "filters/filter_registry.h"
 #include "res/resource.h"
@@ -10,7 +14,10 @@
 #include "ui/filter_commands.h"
 #include "ui/filter_list.h"
 
+#include <cfgmgr32.h>
 #include <commctrl.h>
+#include <devpropdef.h>
+#include <setupapi.h>
 
 #include <cstdio>
 #include <string>
@@ -121,6 +128,94 @@ bool WriteDescriptionsFile(const std::wstring& folder)
     return WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
 }
 
+constexpr GUID CdromSetupClass = {0x4D36E965, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+constexpr int DriveCount = 2;
+constexpr int OwnFilters = 3;
+
+std::wstring DriveId(int drive)
+{
+    return L"ROOT\\CDROM\\QMBENCHDRIVE" + std::to_wstring(drive);
+}
+
+// Registered (or, with `remove`, removed again) with the filters of the first rows
+// as their own: drive d carries rows 3d to 3d+2.
+bool SetUpDrives(bool remove)
+{
+    bool ok = true;
+    for (int drive = 0; drive < DriveCount; ++drive) {
+        HDEVINFO set = SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr);
+        SP_DEVINFO_DATA device{};
+        device.cbSize = sizeof(device);
+        if (SetupDiOpenDeviceInfoW(set, DriveId(drive).c_str(), nullptr, 0, &device))
+            SetupDiRemoveDevice(set, &device);
+        if (!remove) {
+            std::wstring list;
+            for (int i = 0; i < OwnFilters; ++i)
+                list += FilterName(drive * OwnFilters + i) + L'\0';
+            list += L'\0';
+            std::wstring name = L"Bench DVD drive " + std::to_wstring(drive);
+            ok = ok && SetupDiCreateDeviceInfoW(set, DriveId(drive).c_str(), &CdromSetupClass, nullptr, nullptr, 0,
+                                                &device) &&
+                 SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr) &&
+                 SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_FRIENDLYNAME,
+                                                   reinterpret_cast<const BYTE*>(name.c_str()),
+                                                   static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t))) &&
+                 SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_UPPERFILTERS,
+                                                   reinterpret_cast<const BYTE*>(list.data()),
+                                                   static_cast<DWORD>(list.size() * sizeof(wchar_t)));
+        }
+        SetupDiDestroyDeviceInfoList(set);
+    }
+    return ok;
+}
+
+void BareProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property)
+{
+    DWORD size = 0;
+    SetupDiGetDeviceRegistryPropertyW(set, device, property, nullptr, nullptr, 0, &size);
+    std::vector<BYTE> data(size ? size : 2);
+    SetupDiGetDeviceRegistryPropertyW(set, device, property, nullptr, data.data(), size, &size);
+}
+
+// The installer and registry calls the fill makes for the drives: the drives of the
+// setup class, each one's state, name, id, own filters, parking values and resulting
+// lists, and the class key's active values beside which a drive's rows are judged.
+void BareDriveReads()
+{
+    static const DEVPROPKEY resulting[2] = {
+        {{0x83DA6326, 0x97A6, 0x4088, {0x94, 0x53, 0xA1, 0x92, 0x3F, 0x57, 0x3B, 0x29}}, 23},
+        {{0x83DA6326, 0x97A6, 0x4088, {0x94, 0x53, 0xA1, 0x92, 0x3F, 0x57, 0x3B, 0x29}}, 22}};
+    HDEVINFO set = SetupDiGetClassDevsW(&CdromSetupClass, nullptr, nullptr, DIGCF_PRESENT);
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof(device);
+    for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &device); ++index) {
+        ULONG status = 0;
+        ULONG problem = 0;
+        CM_Get_DevNode_Status(&status, &problem, device.DevInst, 0);
+        BareProperty(set, &device, SPDRP_FRIENDLYNAME);
+        wchar_t id[MAX_DEVICE_ID_LEN + 1];
+        SetupDiGetDeviceInstanceIdW(set, &device, id, MAX_DEVICE_ID_LEN + 1, nullptr);
+        HKEY parameters = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        for (int level = 0; level < 2; ++level) {
+            BareProperty(set, &device, level ? SPDRP_UPPERFILTERS : SPDRP_LOWERFILTERS);
+            DEVPROPTYPE type = 0;
+            DWORD size = 0;
+            SetupDiGetDevicePropertyW(set, &device, &resulting[level], &type, nullptr, 0, &size, 0);
+        }
+        if (parameters != INVALID_HANDLE_VALUE)
+            RegCloseKey(parameters);
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    UniqueKey key;
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, KEY_READ, key.put());
+    for (const wchar_t* value : {LowerFiltersValue, UpperFiltersValue}) {
+        DWORD size = 0;
+        RegQueryValueExW(key.get(), value, nullptr, nullptr, nullptr, &size);
+        std::vector<BYTE> data(size ? size : 2);
+        RegQueryValueExW(key.get(), value, nullptr, nullptr, data.data(), &size);
+    }
+}
+
 INT_PTR CALLBACK HostProc(HWND, UINT message, WPARAM, LPARAM lParam)
 {
     // Rows free their name copies through the list's delete notifications.
@@ -129,11 +224,16 @@ INT_PTR CALLBACK HostProc(HWND, UINT message, WPARAM, LPARAM lParam)
     return 0;
 }
 
-void Measure(HWND list)
+void Measure(HWND list, const char* what, bool drives)
 {
     std::vector<std::wstring> names;
     std::vector<std::wstring> files;
     for (int i = 0; i < FilterCount; ++i) {
+        names.push_back(FilterName(i));
+        files.push_back(QueriedFile(i));
+    }
+    // A drive's own rows are queried like the class's.
+    for (int i = 0; drives && i < DriveCount * OwnFilters; ++i) {
         names.push_back(FilterName(i));
         files.push_back(QueriedFile(i));
     }
@@ -146,6 +246,7 @@ void Measure(HWND list)
         return TimeSeconds([&] {
             for (size_t i = 0; i < names.size(); ++i)
                 BareServiceQuery(names[i].c_str(), where, files[i].c_str());
+            BareDriveReads();
         });
     };
     std::vector<double> program;
@@ -168,9 +269,8 @@ void Measure(HWND list)
     int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     double programMs = Median(program) * 1e3;
     double managerMs = Median(manager) * 1e3;
-    std::printf("PopulateFilterList %d rows (running, stopped, missing): %7.1f ms/fill, bare calls "
-                "%7.1f ms, ratio=%.2f\n",
-                rows, programMs, managerMs, programMs / managerMs);
+    std::printf("PopulateFilterList %d rows (%s): %7.1f ms/fill, bare calls %7.1f ms, ratio=%.2f\n", rows, what,
+                programMs, managerMs, programMs / managerMs);
     std::fflush(stdout);
 }
 
@@ -203,7 +303,12 @@ int wmain()
         HWND host = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr, HostProc, 0);
         HWND list = GetDlgItem(host, IDC_FILTER_LIST);
         SetUpFilterList(list);
-        Measure(list);
+        Measure(list, "running, stopped, missing", false);
+        if (SetUpDrives(false))
+            Measure(list, "and 2 drives of 3 own filters", true);
+        else
+            std::fprintf(stderr, "cannot register the drives: %lu\n", GetLastError());
+        SetUpDrives(true);
         DestroyWindow(host);
         RegDeleteValueW(key.get(), LowerFiltersValue);
         RegDeleteValueW(key.get(), UpperFiltersValue);
