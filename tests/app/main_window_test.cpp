@@ -269,7 +269,7 @@ TEST_F(MainWindowDevices, TheDrivePartStandsRightOfTheDriverLineAndListsEveryDri
     ScratchAppData appData;
     fakeDevices.drives = {{L"Optiarc DVD RW AD-7280S ATA Device with a name far too long for its part", L"",
                            DN_HAS_PROBLEM, 39},
-                          {L"Rear BD-ROM", L"", DN_STARTED, 0}};
+                          {L"Rear BD-ROM", L"", DN_STARTED, 0, false, {{L"QmDetailGone"}, {}}}};
     HWND dialog = CreateMainDialogModeless();
     ASSERT_NE(dialog, nullptr);
     HWND bar = GetDlgItem(dialog, IDC_STATUS_BAR);
@@ -310,7 +310,9 @@ TEST_F(MainWindowDevices, TheDrivePartStandsRightOfTheDriverLineAndListsEveryDri
     click.dwItemSpec = 1;
     SendMessageW(dialog, WM_NOTIFY, IDC_STATUS_BAR, reinterpret_cast<LPARAM>(&click));
     ASSERT_TRUE(details.Wait());
-    EXPECT_NE(details.AllText().find(L"Rear BD-ROM: working"), std::wstring::npos) << Narrow(details.AllText());
+    EXPECT_NE(details.AllText().find(L"Rear BD-ROM: working\n    LowerFilters: QmDetailGone (Not found, from its driver package)"),
+              std::wstring::npos)
+        << Narrow(details.AllText());
     EXPECT_NE(details.AllText().find(L"far too long for its part: code 39"), std::wstring::npos);
     DestroyWindow(dialog);
 }
