@@ -233,6 +233,16 @@ bool EditLevels(FilterGroupEdits* edits, int onlyLevel, Edit edit)
     return firstError == ERROR_SUCCESS;
 }
 
+// The drive to edit and its parking key, made first when `createParking`.
+bool OpenForEdit(const wchar_t* instanceId, bool createParking, OpenedDrive* drive, UniqueKey* parking)
+{
+    if (!OpenDrive(instanceId, drive))
+        return false;
+    DWORD error = OpenParkingKey(drive->set.get(), &drive->device, KEY_READ | KEY_WRITE, createParking, parking);
+    SetLastError(error);
+    return error == ERROR_SUCCESS;
+}
+
 } // namespace
 
 DriveFilterLists ReadDriveFilterLists(HDEVINFO set, SP_DEVINFO_DATA* device)
@@ -288,13 +298,8 @@ bool DeactivateDriveFilter(const wchar_t* instanceId, const wchar_t* name, Filte
         keptFor->clear();
     OpenedDrive drive;
     UniqueKey parking;
-    if (!OpenDrive(instanceId, &drive))
+    if (!OpenForEdit(instanceId, true, &drive, &parking))
         return false;
-    DWORD error = OpenParkingKey(drive.set.get(), &drive.device, KEY_READ | KEY_WRITE, true, &parking);
-    if (error != ERROR_SUCCESS) {
-        SetLastError(error);
-        return false;
-    }
     bool ok = EditLevels(edits, -1, [&](int level) { return ParkLevel(drive, parking.get(), level, name); });
     DWORD result = GetLastError();
     if (DriveNames(drive, parking.get(), name, false) == Standing::Absent)
@@ -309,13 +314,8 @@ bool ActivateDriveFilter(const wchar_t* instanceId, const wchar_t* name, FilterG
         *edits = FilterGroupEdits{};
     OpenedDrive drive;
     UniqueKey parking;
-    if (!OpenDrive(instanceId, &drive))
+    if (!OpenForEdit(instanceId, false, &drive, &parking))
         return false;
-    DWORD error = OpenParkingKey(drive.set.get(), &drive.device, KEY_READ | KEY_WRITE, false, &parking);
-    if (error != ERROR_SUCCESS) {
-        SetLastError(error);
-        return false;
-    }
     bool ok = EditLevels(edits, -1, [&](int level) { return RestoreLevel(drive, parking.get(), level, name); });
     DWORD result = GetLastError();
     // A filter in force whose service is disabled leaves the drive without it.
@@ -331,13 +331,8 @@ bool DeleteDriveFilter(const wchar_t* instanceId, bool upper, const wchar_t* nam
         keptFor->clear();
     OpenedDrive drive;
     UniqueKey parking;
-    if (!OpenDrive(instanceId, &drive))
+    if (!OpenForEdit(instanceId, false, &drive, &parking))
         return false;
-    DWORD error = OpenParkingKey(drive.set.get(), &drive.device, KEY_READ | KEY_WRITE, false, &parking);
-    if (error != ERROR_SUCCESS) {
-        SetLastError(error);
-        return false;
-    }
     bool ok = EditLevels(nullptr, upper ? 1 : 0,
                          [&](int level) { return DeleteLevel(drive, parking.get(), level, name); });
     DWORD result = GetLastError();
