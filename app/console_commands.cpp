@@ -123,11 +123,11 @@ std::wstring Join(const std::vector<std::wstring>& parts, const wchar_t* separat
 }
 
 // Names, descriptions and the system's texts may hold line breaks; a management
-// console shows only the last line.
-std::wstring OneLine(std::wstring text)
+// console shows only the last line. `tabs` keeps the tabs that separate a list's columns.
+std::wstring OneLine(std::wstring text, bool tabs = false)
 {
     for (wchar_t& c : text)
-        if (c < L' ' || c == 0x7F)
+        if ((c < L' ' && !(tabs && c == L'\t')) || c == 0x7F)
             c = L' ';
     return text;
 }
@@ -506,7 +506,7 @@ Outcome ChangeOne(const Arguments& arguments)
                            [level](const FilterEntry* entry) { return entry->level == level; });
     };
     if (arguments.level < 0 && inLevel(0) && inLevel(1))
-        return Failed(FormatProgramString(IDS_CLI_IN_BOTH, {name}));
+        return Failed(FormatProgramString(IDS_CLI_IN_BOTH, {candidates[0]->name}));
 
     // The entry in the state the operation works on, where there is one.
     bool park = arguments.command == Command::Park;
@@ -600,7 +600,7 @@ int RunCommand(const std::vector<std::wstring>& arguments, std::wstring* output)
     errorBoxCalls = saved;
 
     for (const std::wstring& line : outcome.lines)
-        *output += OneLine(line) + L"\n";
+        *output += OneLine(line, true) + L"\n";
     *output += (outcome.json ? outcome.summary : CutSummary(OneLine(outcome.summary))) + L"\n";
     return outcome.code;
 }
