@@ -160,12 +160,6 @@ TEST_F(ConsoleTest, AMalformedValueIsRepairedAndWhatCannotBeReadCannotTell)
                   L"Cannot tell whether anything needs repair: the filter values could not be read (" + denied + L")");
         EXPECT_EQ(code, ConsoleFailed);
     }
-    {
-        NoAccessClassKey closed;
-        ASSERT_TRUE(closed.applied());
-        Run({L"check"});
-        EXPECT_EQ(code, ConsoleFailed) << Narrow(output);
-    }
     fakeDevices.drives = {{L"Front DVD-RW", L"", DN_STARTED, 0}};
     fakeDevices.statusFails = true;
     EXPECT_EQ(Run({L"check"}), L"Cannot tell whether anything needs repair: Drive state unknown");
@@ -210,8 +204,6 @@ TEST_F(ConsoleTest, ParkRestoreAndDeletePickTheEntryAsTheListsRowsDo)
     EXPECT_EQ(RegQueryClassValue("LowerFiltersRemoved").entries, Names{"QmBoth"});
     EXPECT_EQ(RegQueryClassValue("UpperFiltersRemoved").entries, Names{"QmBoth"});
     EXPECT_EQ(ServiceStartType(L"QmBoth"), SERVICE_DISABLED);
-    Run({L"park", L"QmBoth", L"--upper"});
-    EXPECT_EQ(code, ConsoleClean);
 
     Run({L"restore", L"QmBoth", L"--lower"});
     EXPECT_EQ(code, ConsoleClean);
