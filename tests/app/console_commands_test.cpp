@@ -262,6 +262,31 @@ TEST_F(ConsoleTest, ListAsJsonIsOneLineWithEveryTextEscaped)
         << Narrow(output);
 }
 
+// A drive's own filters through Wine's real device installer; fix is left out,
+// since its restart of the drives would reach SetupDiChangeState.
+TEST(ConsoleDrive, ADrivesOwnFilterIsCheckedAndParkedByItsInstanceId)
+{
+    ResetFilterValues();
+    RegisteredDrive drive;
+    ASSERT_TRUE(drive.registered());
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
+    ASSERT_TRUE(drive.SetFilters(SPDRP_UPPERFILTERS, {L"QmStop"}));
+    ConsoleCalls saved = consoleCalls;
+    consoleCalls.runningAsAdministrator = Administrator;
+    std::wstring output;
+    EXPECT_EQ(RunCommand({L"check"}, &output), ConsoleRepairable);
+    EXPECT_EQ(output, L"QmStop (UpperFilters of Quillmere test DVD-RW): service not running (Stopped); Quillmere "
+                      L"test DVD-RW: not started, filter QmStop has no driver file\n");
+    output.clear();
+    EXPECT_EQ(RunCommand({L"park", L"QmStop", L"--drive", RegisteredDrive::InstanceId}, &output), ConsoleClean)
+        << Narrow(output);
+    output.clear();
+    EXPECT_EQ(RunCommand({L"check"}, &output), ConsoleClean);
+    EXPECT_EQ(output, L"Nothing Quillmere can repair: Quillmere test DVD-RW: not started\n");
+    consoleCalls = saved;
+    DeleteServiceIfPresent(L"QmStop");
+}
+
 // On 64-bit Windows the 32-bit companion runs nothing itself while its sibling runs.
 std::wstring siblingProgram;
 std::vector<std::wstring> siblingArguments;
