@@ -32,7 +32,12 @@ LSTATUS ReadFilterEntries(const std::vector<DriveHealth>& drives, std::vector<Fi
         for (int level = 0; level < 2; ++level) {
             for (int active = 1; active >= 0; --active) {
                 MultiSzList list;
-                if (ReadMultiSzValue(key.get(), values[level][active], list) != ERROR_SUCCESS)
+                LSTATUS read = ReadMultiSzValue(key.get(), values[level][active], list);
+                // A value that cannot be read may hold any name: the caller must not
+                // take its absence for an empty list.
+                if (read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND && status == ERROR_SUCCESS)
+                    status = read;
+                if (read != ERROR_SUCCESS)
                     continue;
                 if (active)
                     classActive[level] = list.entries;

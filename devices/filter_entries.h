@@ -30,8 +30,8 @@ struct FilterEntry {
 
 // The class key's four values, then each of `drives`' own, parked and declarative
 // names, each value's names in their order. Returns the registry's status of the
-// class key: its entries are left out when it cannot be read, a missing value holds
-// none.
+// class key, else that of the first of its values that could not be read; what
+// cannot be read is left out, and a missing value holds none.
 LSTATUS ReadFilterEntries(const std::vector<DriveHealth>& drives, std::vector<FilterEntry>* entries);
 
 // The operations of the filter list's rows on one entry, with the drives' users of

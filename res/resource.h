@@ -132,7 +132,40 @@
 #define IDS_GROUP_DRIVE_LOWER 158       // %1: the drive's name
 #define IDS_GROUP_DRIVE_UPPER 159
 #define IDS_DRIVE_ROW 160               // %1: a filter's description; %2: the drive it belongs to
-#define IDS_LAST 160
+// The console companion's texts.
+#define IDS_CLI_USAGE_FIRST 161         // the usage, one line each, to IDS_CLI_USAGE_LAST
+#define IDS_CLI_USAGE_LAST 168
+#define IDS_CLI_UNKNOWN_ARGUMENT 169    // %1: the word
+#define IDS_CLI_INCOMPLETE 170          // %1: the command
+#define IDS_CLI_NO_COMMAND 171
+#define IDS_CLI_NEEDS_ADMIN 172
+#define IDS_CLI_NOTHING_TO_REPAIR 173
+#define IDS_CLI_NOTHING_FILTERS_REPAIR 174 // %1: problems that no filter explains
+#define IDS_CLI_CANNOT_TELL 175         // %1: what could not be read, and what was found
+#define IDS_CLI_SERVICE_MISSING 176
+#define IDS_CLI_SERVICE_NOT_RUNNING 177 // %1: the service's state
+#define IDS_CLI_SERVICE_UNKNOWN 178
+#define IDS_CLI_VALUES_UNREADABLE 179   // %1: the system's text
+#define IDS_CLI_DRIVE_FILTERS_UNREADABLE 180 // %1: the drive's name
+#define IDS_CLI_STATE_ACTIVE 181
+#define IDS_CLI_STATE_PARKED 182
+#define IDS_CLI_LIST_SUMMARY 183        // %1: active entries; %2: parked ones
+#define IDS_CLI_PARKED 184              // %1: the filter; %2: where it stands
+#define IDS_CLI_RESTORED 185
+#define IDS_CLI_DELETED 186
+#define IDS_CLI_ALREADY_PARKED 187
+#define IDS_CLI_ALREADY_ACTIVE 188
+#define IDS_CLI_CHANGE_FAILED 189       // %1: the filter; %2: where; %3: the system's text
+#define IDS_CLI_NO_SUCH_FILTER 190      // %1: the name
+#define IDS_CLI_NO_SUCH_DRIVE_FILTER 191 // %1: the name; %2: the drive's instance id
+#define IDS_CLI_IN_BOTH 192             // %1: the name
+#define IDS_CLI_DELETE_NEEDS_YES 193    // %1: the name
+#define IDS_CLI_FROM_PACKAGE 194        // %1: the name; %2: the drive's instance id
+#define IDS_CLI_KEPT 195                // %1: the filter; %2: who else uses its service
+#define IDS_CLI_FIX_PARKED 196          // %1: the filters parked
+#define IDS_CLI_DRIVES_NOT_RESTARTED 197 // %1: the reason
+#define IDS_CLI_SIBLING_MISSING 198     // %1: the 64-bit companion's file name
+#define IDS_LAST 198
 // The meaning of a drive's problem code c is IDS_DRIVE_PROBLEM_BASE + c, where known.
 #define IDS_DRIVE_PROBLEM_BASE 200
 #define IDS_DRIVE_PROBLEM_COUNT 100

@@ -6,6 +6,7 @@
 // every service of the running Wine session as well, so this check is a program of
 // its own: once it exits, the next program of the prefix starts a fresh session
 // with a new service manager.
+#include "app/console_commands.h"
 #include "filters/filter_registry.h"
 #include "res/resource.h"
 #include "services/service_info.h"
@@ -187,6 +188,7 @@ TEST(ServiceManagerGone, FixProblemsParksNoRowWhoseStateItCouldNotLearn)
     WriteClassMultiSz(LowerFiltersValue, {L"QmNoSuchService"});
     ASSERT_TRUE(EndServiceManagerProcess());
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, GENERIC_READ);
+    DWORD managerError = GetLastError();
     if (manager) {
         CloseServiceHandle(manager);
         GTEST_SKIP() << "Wine brought its service manager back at once";
@@ -211,6 +213,25 @@ TEST(ServiceManagerGone, FixProblemsParksNoRowWhoseStateItCouldNotLearn)
     EXPECT_EQ(RegQueryClassValue("UpperFilters").entries, std::vector<std::string>{"mountmgr"});
     EXPECT_EQ(RegQueryClassValue("LowerFilters").entries, std::vector<std::string>{"QmNoSuchService"});
     DestroyWindow(host);
+
+    // The console companion runs where nobody could click a box away: what the
+    // box would say ends its line instead, and the answer is "cannot tell".
+    std::wstring output;
+    std::vector<BoxSeen> boxes;
+    {
+        BoxWatcher watcher;
+        EXPECT_EQ(RunCommand({L"check"}, &output), ConsoleFailed);
+        EXPECT_EQ(RunCommand({L"list"}, &output), ConsoleFailed);
+        boxes = watcher.Stop();
+    }
+    EXPECT_TRUE(boxes.empty()) << Narrow(boxes.empty() ? L"" : boxes[0].text);
+    EXPECT_NE(output.find(L"Cannot tell whether anything needs repair: QmNoSuchService (LowerFilters): its service "
+                          L"could not be asked; mountmgr (UpperFilters): its service could not be asked\n"),
+              std::wstring::npos)
+        << Narrow(output);
+    std::wstring last = L"Cannot tell whether anything needs repair: " + SystemText(managerError) + L"\n";
+    EXPECT_EQ(output.substr(output.size() - last.size()), last) << Narrow(output);
+    EXPECT_EQ(RegQueryClassValue("UpperFilters").entries, std::vector<std::string>{"mountmgr"});
     ResetFilterValues();
 }
 
