@@ -79,13 +79,18 @@ TEST_F(ConsoleTest, CheckNamesWhatFixRepairsAndAfterFixNothingIsLeft)
     fakeDevices.drives.push_back({L"Rear BD-ROM", L"", DN_HAS_PROBLEM, 22});
     EXPECT_EQ(Run({L"check"}), L"Nothing Quillmere can repair: Rear BD-ROM: code 22, disabled");
     EXPECT_EQ(code, ConsoleClean);
+    // Nor a filter that a driver package added: a remediation would loop on it.
+    fakeDevices.drives[1] = {L"Rear BD-ROM", L"", DN_HAS_PROBLEM, 39, false, {{}, {L"QmDeclared"}}};
+    EXPECT_EQ(Run({L"check"}), L"Nothing Quillmere can repair: Rear BD-ROM: code 39, a driver is missing or "
+                               L"damaged, filter QmDeclared is missing");
+    EXPECT_EQ(code, ConsoleClean);
 
     WriteClassMultiSz(UpperFiltersValue, {L"QmRun", L"QmGone"});
     WriteClassMultiSz(LowerFiltersValue, {L"QmStop"});
     fakeDevices.drives[1] = {L"Rear BD-ROM", L"", DN_HAS_PROBLEM, 39, false, {{}, {L"QmRun", L"QmGone"}}};
     EXPECT_EQ(Run({L"check"}), L"QmStop (LowerFilters): service not running (Stopped); QmGone (UpperFilters): "
                                L"service missing; Rear BD-ROM: code 39, a driver is missing or damaged, filter "
-                               L"QmStop has no driver file");
+                               L"QmStop has no file");
     EXPECT_EQ(code, ConsoleRepairable);
 
     // The drive comes back once the drives restart without the filters.
@@ -276,7 +281,7 @@ TEST(ConsoleDrive, ADrivesOwnFilterIsCheckedAndParkedByItsInstanceId)
     std::wstring output;
     EXPECT_EQ(RunCommand({L"check"}, &output), ConsoleRepairable);
     EXPECT_EQ(output, L"QmStop (UpperFilters of Quillmere test DVD-RW): service not running (Stopped); Quillmere "
-                      L"test DVD-RW: not started, filter QmStop has no driver file\n");
+                      L"test DVD-RW: not started, filter QmStop has no file\n");
     output.clear();
     EXPECT_EQ(RunCommand({L"park", L"QmStop", L"--drive", RegisteredDrive::InstanceId}, &output), ConsoleClean)
         << Narrow(output);
