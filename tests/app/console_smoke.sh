@@ -28,16 +28,20 @@ run() {
 run env LC_ALL=de_DE.UTF-8 "$wine" "$exe" --help
 [ "$code" = 0 ] || fail "--help exited with $code"
 iconv -f UTF-8 -t UTF-8 "$scratch/out" >/dev/null || fail "--help did not write UTF-8"
+# The 32-bit companion on a 64-bit prefix finds no 64-bit sibling beside it in the
+# build folder, and says so at the start of the summary; the rest must follow.
 # "Änderungen erfordern Administratorrechte." as UTF-8 bytes, on the last line.
-tail -n1 "$scratch/out" | grep -q $'^\xc3\x84nderungen erfordern' ||
+tail -n1 "$scratch/out" | grep -q $'\xc3\x84nderungen erfordern' ||
   fail "--help in German does not end with its summary: $(tail -n1 "$scratch/out")"
 
 clear_values
 "$wine" reg add "$class" /v UpperFilters /t REG_MULTI_SZ /d 'QmSmokeGone' /f >/dev/null
 run env LC_ALL=en_US.UTF-8 "$wine" "$exe" check
 [ "$code" = 1 ] || fail "check exited with $code, expected 1"
-[ "$(tr -d '\r' <"$scratch/out")" = "QmSmokeGone (UpperFilters): service missing" ] ||
-  fail "check wrote: $(cat "$scratch/out")"
+case "$(tr -d '\r' <"$scratch/out" | tail -n1)" in
+  "QmSmokeGone (UpperFilters): service missing" | *"; QmSmokeGone (UpperFilters): service missing") ;;
+  *) fail "check wrote: $(cat "$scratch/out")" ;;
+esac
 
 [ "$status" = 0 ] && echo "console smoke test: ok"
 exit $status
