@@ -151,7 +151,7 @@ public:
 
     // Random contents for one value: mostly short lists of pool names, sometimes up to
     // 64 KiB, in any of the shapes the registry may hold.
-    void Seed(HKEY key, const wchar_t* valueName)
+    std::vector<BYTE> Contents(DWORD* type)
     {
         std::vector<BYTE> data;
         auto put = [&data](const std::wstring& text) {
@@ -196,8 +196,15 @@ public:
             break;
         }
         static const DWORD types[] = {REG_MULTI_SZ, REG_MULTI_SZ, REG_MULTI_SZ, REG_SZ, REG_BINARY};
-        RegSetValueExW(key, valueName, 0, types[Below(5)], data.empty() ? nullptr : data.data(),
-                       static_cast<DWORD>(data.size()));
+        *type = types[Below(5)];
+        return data;
+    }
+
+    void Seed(HKEY key, const wchar_t* valueName)
+    {
+        DWORD type = 0;
+        std::vector<BYTE> data = Contents(&type);
+        RegSetValueExW(key, valueName, 0, type, data.empty() ? nullptr : data.data(), static_cast<DWORD>(data.size()));
     }
 
     // A name that some value holds, in another case now and then, or one of the pool.
