@@ -1,14 +1,19 @@
 // A long run of random park, restore and delete operations against the class key of
-// the Wine prefix: the same name in both groups and in several letter cases, values
-// up to 64 KiB, malformed data, keys that refuse writes, one failing write in the
-// middle of an operation, and values deleted in between. After every operation the
-// names of the four values, read just before and just after, must show that no name
-// was lost or invented, that no name came to stand more often in a value than it
-// did (or once, if it did not), and that each group's outcome was reported truthfully.
+// the Wine prefix and, in between, against the own values of a CD-ROM device that the
+// run registers: the same name in both groups and in several letter cases, values up
+// to 64 KiB, malformed data, keys that refuse writes, one failing write in the middle
+// of an operation (to a value or to a device property), and values deleted in
+// between. After every operation the names of the four values of each place, read
+// just before and just after without the program's help, must show that no name was
+// lost or invented, that no name came to stand more often in a value than it did (or
+// once, if it did not), that each group's outcome was reported truthfully, and that
+// the place not edited did not change.
 //
 // Usage: soak_filter_store [operations] [seed]. Prints one line with the counts and
 // exits non-zero when a name was lost, invented or repeated or a result was false.
 #include "base/handles.h"
+#include "devices/device_installer.h"
+#include "devices/drive_filters.h"
 #include "filters/filter_registry.h"
 #include "filters/store_calls.h"
 #include "bench/bench_tools.h"
@@ -118,6 +123,38 @@ LSTATUS WINAPI SoakSetValue(HKEY key, const wchar_t* valueName, DWORD reserved, 
     return RegSetValueExW(key, valueName, reserved, type, data, size);
 }
 
+// The device installer's side of the same failures, for the drive's own values: its
+// Device Parameters key opens for reading only, or is not made, and its filter
+// properties are refused; a failing write number n counts the property writes too.
+BOOL WINAPI SoakSetProperty(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD property, const BYTE* data, DWORD size)
+{
+    if (openReadOnly) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (++writesSoFar == failingWrite) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    return SetupDiSetDeviceRegistryPropertyW(set, device, property, data, size);
+}
+
+HKEY WINAPI SoakOpenDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD scope, DWORD profile, DWORD keyType,
+                              REGSAM access)
+{
+    return SetupDiOpenDevRegKey(set, device, scope, profile, keyType, openReadOnly ? KEY_READ : access);
+}
+
+HKEY WINAPI SoakCreateDevRegKey(HDEVINFO set, PSP_DEVINFO_DATA device, DWORD scope, DWORD profile, DWORD keyType,
+                                HINF inf, const wchar_t* section)
+{
+    if (openReadOnly) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return static_cast<HKEY>(INVALID_HANDLE_VALUE);
+    }
+    return SetupDiCreateDevRegKeyW(set, device, scope, profile, keyType, inf, section);
+}
+
 class Generator {
 public:
     explicit Generator(unsigned seed) : rng_(seed) {}
@@ -151,7 +188,7 @@ public:
 
     // Random contents for one value: mostly short lists of pool names, sometimes up to
     // 64 KiB, in any of the shapes the registry may hold.
-    void Seed(HKEY key, const wchar_t* valueName)
+    std::vector<BYTE> Contents(DWORD* type)
     {
         std::vector<BYTE> data;
         auto put = [&data](const std::wstring& text) {
@@ -196,8 +233,15 @@ public:
             break;
         }
         static const DWORD types[] = {REG_MULTI_SZ, REG_MULTI_SZ, REG_MULTI_SZ, REG_SZ, REG_BINARY};
-        RegSetValueExW(key, valueName, 0, types[Below(5)], data.empty() ? nullptr : data.data(),
-                       static_cast<DWORD>(data.size()));
+        *type = types[Below(5)];
+        return data;
+    }
+
+    void Seed(HKEY key, const wchar_t* valueName)
+    {
+        DWORD type = 0;
+        std::vector<BYTE> data = Contents(&type);
+        RegSetValueExW(key, valueName, 0, type, data.empty() ? nullptr : data.data(), static_cast<DWORD>(data.size()));
     }
 
     // A name that some value holds, in another case now and then, or one of the pool.
@@ -213,6 +257,127 @@ public:
 
 private:
     std::mt19937 rng_;
+};
+
+// The CD-ROM device whose own values the run edits, registered for the run and
+// removed afterwards (a leftover of an aborted run first). It has no CD-ROM
+// interface, so no device change would ever reach it.
+constexpr wchar_t kDriveId[] = L"ROOT\\CDROM\\QMSOAKDRIVE";
+constexpr wchar_t kDriveKey[] = L"SYSTEM\\CurrentControlSet\\Enum\\ROOT\\CDROM\\QMSOAKDRIVE";
+constexpr DWORD kProperty[2] = {SPDRP_LOWERFILTERS, SPDRP_UPPERFILTERS}; // the slots Lower, Upper
+
+// Released by the system itself, whatever stand-in the program's table holds.
+struct SoakDeviceSetTraits {
+    using Type = HDEVINFO;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type value) { SetupDiDestroyDeviceInfoList(value); }
+};
+
+// Every read and write here goes straight to the installer and the registry, never
+// through the program's tables.
+class SoakDrive {
+public:
+    SoakDrive()
+    {
+        Remove();
+        set_.reset(SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr));
+        device_.cbSize = sizeof(device_);
+        registered_ = set_ &&
+                      SetupDiCreateDeviceInfoW(set_.get(), kDriveId, &CdromSetupClass, nullptr, nullptr, 0, &device_) &&
+                      SetupDiRegisterDeviceInfo(set_.get(), &device_, 0, nullptr, nullptr, nullptr);
+    }
+    ~SoakDrive()
+    {
+        set_.reset();
+        Remove();
+    }
+    SoakDrive(const SoakDrive&) = delete;
+    SoakDrive& operator=(const SoakDrive&) = delete;
+    bool registered() const { return registered_; }
+
+    Tally Read(Slot slot)
+    {
+        if (slot == Lower || slot == Upper)
+            return NamesIn(ReadProperty(kProperty[slot]));
+        UniqueKey parking = OpenParking();
+        return parking ? ReadTally(parking.get(), slot) : Tally{};
+    }
+
+    std::array<Tally, 4> ReadAll()
+    {
+        UniqueKey parking = OpenParking();
+        if (!parking)
+            return {Read(Lower), Read(Upper), Tally{}, Tally{}};
+        return {Read(Lower), Read(Upper), ReadTally(parking.get(), LowerParked), ReadTally(parking.get(), UpperParked)};
+    }
+
+    // The properties take any bytes through the installer, which always stores them
+    // as REG_MULTI_SZ; the parking values take any type.
+    void Seed(Generator& gen, Slot slot)
+    {
+        DWORD type = 0;
+        std::vector<BYTE> data = gen.Contents(&type);
+        const BYTE* bytes = data.empty() ? nullptr : data.data();
+        if (slot == Lower || slot == Upper) {
+            SetupDiSetDeviceRegistryPropertyW(set_.get(), &device_, kProperty[slot], bytes,
+                                              static_cast<DWORD>(data.size()));
+            return;
+        }
+        HKEY parking = SetupDiCreateDevRegKeyW(set_.get(), &device_, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
+        if (parking == INVALID_HANDLE_VALUE)
+            return;
+        RegSetValueExW(parking, kValues[slot], 0, type, bytes, static_cast<DWORD>(data.size()));
+        RegCloseKey(parking);
+    }
+
+    // A property is deleted in the hardware key itself: the installer, asked to
+    // delete one, leaves an empty value under Wine.
+    void Delete(Slot slot)
+    {
+        UniqueKey key;
+        if (slot == Lower || slot == Upper)
+            RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDriveKey, 0, KEY_SET_VALUE, key.put());
+        else
+            key = OpenParking();
+        if (key)
+            RegDeleteValueW(key.get(), kValues[slot]);
+    }
+
+    void DeleteParkingKey() { SetupDiDeleteDevRegKey(set_.get(), &device_, DICS_FLAG_GLOBAL, 0, DIREG_DEV); }
+
+private:
+    // Missing or unreadable: empty.
+    std::vector<BYTE> ReadProperty(DWORD property)
+    {
+        DWORD size = 0;
+        if (SetupDiGetDeviceRegistryPropertyW(set_.get(), &device_, property, nullptr, nullptr, 0, &size) ||
+            GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0)
+            return {};
+        std::vector<BYTE> data(size);
+        if (!SetupDiGetDeviceRegistryPropertyW(set_.get(), &device_, property, nullptr, data.data(), size, &size))
+            return {};
+        data.resize(std::min<size_t>(size, data.size()));
+        return data;
+    }
+
+    UniqueKey OpenParking()
+    {
+        HKEY key = SetupDiOpenDevRegKey(set_.get(), &device_, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ | KEY_SET_VALUE);
+        return UniqueKey(key == INVALID_HANDLE_VALUE ? nullptr : key);
+    }
+
+    static void Remove()
+    {
+        UniqueAny<SoakDeviceSetTraits> set(SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr));
+        SP_DEVINFO_DATA device = {};
+        device.cbSize = sizeof(device);
+        if (set && SetupDiOpenDeviceInfoW(set.get(), kDriveId, nullptr, 0, &device))
+            SetupDiRemoveDevice(set.get(), &device);
+    }
+
+    UniqueAny<SoakDeviceSetTraits> set_;
+    SP_DEVINFO_DATA device_{};
+    bool registered_ = false;
 };
 
 struct Counts {
@@ -293,13 +458,15 @@ bool RemovalTruthful(const std::array<Names, 4>& before, const std::array<Names,
 }
 
 // The first few wrong outcomes, for whoever has to find the fault.
-void Report(long long operation, const char* what, const std::wstring& name)
+void Report(long long operation, const char* where, const char* what, const std::wstring& name)
 {
     static int reported = 0;
     if (++reported <= 20)
-        std::fprintf(stderr, "operation %lld: %s %ls, %s, failing write %d: outcome not as reported\n", operation,
-                     what, name.c_str(), openReadOnly ? "read-only key" : "writable key", failingWrite);
+        std::fprintf(stderr, "operation %lld: %s%s %ls, %s, failing write %d: outcome not as reported\n", operation,
+                     where, what, name.c_str(), openReadOnly ? "read-only key" : "writable key", failingWrite);
 }
+
+enum Place { ClassKey, Drive };
 
 } // namespace
 
@@ -318,31 +485,70 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot open the class key\n");
         return 2;
     }
+    SoakDrive drive;
+    if (!drive.registered()) {
+        std::fprintf(stderr, "cannot register the soak's CD-ROM device\n");
+        return 2;
+    }
     HKEY key = classKey.get();
     Generator gen(seed);
-    for (const wchar_t* value : kValues)
-        gen.Seed(key, value);
+    for (Slot slot : {Lower, Upper, LowerParked, UpperParked}) {
+        gen.Seed(key, kValues[slot]);
+        drive.Seed(gen, slot);
+    }
+    auto seedValue = [&](Place place, Slot slot) {
+        if (place == ClassKey)
+            gen.Seed(key, kValues[slot]);
+        else
+            drive.Seed(gen, slot);
+    };
+    auto readValue = [&](Place place, Slot slot) {
+        return place == ClassKey ? ReadTally(key, slot) : drive.Read(slot);
+    };
+    auto deleteValue = [&](Place place, Slot slot) {
+        if (place == ClassKey)
+            RegDeleteValueW(key, kValues[slot]);
+        else
+            drive.Delete(slot);
+    };
 
     FilterStoreCalls saved = filterStoreCalls;
     filterStoreCalls = {SoakOpenKey, SoakSetValue, RegQueryValueExW};
+    DeviceInstallerCalls savedInstaller = deviceInstallerCalls;
+    deviceInstallerCalls.setDeviceRegistryProperty = SoakSetProperty;
+    deviceInstallerCalls.openDevRegKey = SoakOpenDevRegKey;
+    deviceInstallerCalls.createDevRegKey = SoakCreateDevRegKey;
     Counts counts;
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
-    // What the values held after the last operation; a value changed in between is
-    // read again, so each operation is judged against what it found.
-    std::array<Tally, 4> beforeTally = ReadAll(key);
+    // What each place's values held after the last operation; a value changed in
+    // between is read again, so each operation is judged against what it found.
+    std::array<Tally, 4> beforeTally[2] = {ReadAll(key), drive.ReadAll()};
     for (long long op = 0; op < operations; ++op) {
         if (gen.Below(4) == 0) {
+            Place place = static_cast<Place>(gen.Below(2));
             Slot slot = static_cast<Slot>(gen.Below(4));
-            gen.Seed(key, kValues[slot]);
-            beforeTally[slot] = ReadTally(key, slot);
+            seedValue(place, slot);
+            beforeTally[place][slot] = readValue(place, slot);
         }
         if (gen.Below(20) == 0) {
+            Place place = static_cast<Place>(gen.Below(2));
             Slot slot = static_cast<Slot>(gen.Below(4));
-            RegDeleteValueW(key, kValues[slot]);
-            beforeTally[slot].clear();
+            deleteValue(place, slot);
+            beforeTally[place][slot] = readValue(place, slot);
         }
-        std::array<Names, 4> before = NamesOf(beforeTally);
+        // Without its Device Parameters key a drive has nowhere to park until a park
+        // makes one.
+        if (gen.Below(100) == 0) {
+            drive.DeleteParkingKey();
+            beforeTally[Drive][LowerParked] = drive.Read(LowerParked);
+            beforeTally[Drive][UpperParked] = drive.Read(UpperParked);
+        }
+        // One operation in three on the drive: each costs half as much again as one on
+        // the class key, and the short run has to stay short.
+        Place place = gen.Below(3) == 0 ? Drive : ClassKey;
+        Place other = place == ClassKey ? Drive : ClassKey;
+        std::array<Names, 4> before = NamesOf(beforeTally[place]);
 
         std::wstring name = gen.OperationName(before);
         std::wstring upper = FoldCase(name);
@@ -351,16 +557,29 @@ int main(int argc, char** argv)
         writesSoFar = 0;
 
         int kind = gen.Below(3);
-        bool truthful = true;
-        std::array<Tally, 4> afterTally;
-        std::array<Names, 4> after;
+        bool upperGroup = kind == 2 && gen.Below(2) == 1;
+        bool result = false;
+        FilterGroupEdits edits;
+        if (place == ClassKey) {
+            if (kind < 2)
+                result = kind == 0 ? DeactivateFilter(name.c_str(), &edits) : ActivateFilter(name.c_str(), &edits);
+            else
+                result = DeleteFilter(upperGroup ? UpperFiltersValue : LowerFiltersValue, name.c_str());
+        } else {
+            if (kind < 2)
+                result = kind == 0 ? DeactivateDriveFilter(kDriveId, name.c_str(), &edits)
+                                   : ActivateDriveFilter(kDriveId, name.c_str(), &edits);
+            else
+                result = DeleteDriveFilter(kDriveId, upperGroup, name.c_str());
+        }
+        std::array<Tally, 4> afterTally[2] = {ReadAll(key), drive.ReadAll()};
+        std::array<Names, 4> after = NamesOf(afterTally[place]);
+        std::array<Names, 4> otherBefore = NamesOf(beforeTally[other]);
+        std::array<Names, 4> otherAfter = NamesOf(afterTally[other]);
+        bool truthful = otherAfter == otherBefore;
         if (kind < 2) {
-            FilterGroupEdits edits;
             bool park = kind == 0;
-            bool result = park ? DeactivateFilter(name.c_str(), &edits) : ActivateFilter(name.c_str(), &edits);
-            afterTally = ReadAll(key);
-            after = NamesOf(afterTally);
-            truthful = result == (edits.lower && edits.upper) &&
+            truthful = truthful && result == (edits.lower && edits.upper) &&
                        MoveTruthful(before, after, park ? Lower : LowerParked, park ? LowerParked : Lower, upper,
                                     edits.lower) &&
                        MoveTruthful(before, after, park ? Upper : UpperParked, park ? UpperParked : Upper, upper,
@@ -368,29 +587,31 @@ int main(int argc, char** argv)
             CountGroup(before, after, Lower, LowerParked, nullptr, &counts);
             CountGroup(before, after, Upper, UpperParked, nullptr, &counts);
         } else {
-            bool upperGroup = gen.Below(2) == 1;
-            bool result = DeleteFilter(upperGroup ? UpperFiltersValue : LowerFiltersValue, name.c_str());
-            afterTally = ReadAll(key);
-            after = NamesOf(afterTally);
             Slot active = upperGroup ? Upper : Lower;
             Slot parked = upperGroup ? UpperParked : LowerParked;
             Slot otherActive = upperGroup ? Lower : Upper;
             Slot otherParked = upperGroup ? LowerParked : UpperParked;
-            truthful = RemovalTruthful(before, after, active, parked, upper, result) &&
+            truthful = truthful && RemovalTruthful(before, after, active, parked, upper, result) &&
                        after[otherActive] == before[otherActive] && after[otherParked] == before[otherParked];
             CountGroup(before, after, active, parked, &upper, &counts);
             CountGroup(before, after, otherActive, otherParked, nullptr, &counts);
         }
-        CountRepeats(beforeTally, afterTally, &counts);
+        // The place not edited may neither lose nor gain a name.
+        CountGroup(otherBefore, otherAfter, Lower, LowerParked, nullptr, &counts);
+        CountGroup(otherBefore, otherAfter, Upper, UpperParked, nullptr, &counts);
+        for (Place each : {ClassKey, Drive})
+            CountRepeats(beforeTally[each], afterTally[each], &counts);
         if (!truthful) {
             ++counts.falseResults;
-            Report(op, kind == 0 ? "park" : kind == 1 ? "restore" : "delete", name);
+            Report(op, place == ClassKey ? "" : "drive ", kind == 0 ? "park" : kind == 1 ? "restore" : "delete", name);
         }
-        beforeTally = std::move(afterTally);
+        beforeTally[ClassKey] = std::move(afterTally[ClassKey]);
+        beforeTally[Drive] = std::move(afterTally[Drive]);
     }
     LARGE_INTEGER end;
     QueryPerformanceCounter(&end);
     filterStoreCalls = saved;
+    deviceInstallerCalls = savedInstaller;
     for (const wchar_t* value : kValues)
         RegDeleteValueW(key, value);
 
