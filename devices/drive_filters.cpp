@@ -36,6 +36,9 @@ DWORD ReadFilterProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, 
             return ERROR_SUCCESS; // not there
         if (error != ERROR_INSUFFICIENT_BUFFER)
             return error;
+        if (size == 0)
+            return ERROR_SUCCESS; // there, and empty: some systems answer so
+
         std::vector<BYTE> data(size);
         DWORD got = 0;
         if (calls.getDeviceRegistryProperty(set, device, property, nullptr, data.data(), size, &got)) {

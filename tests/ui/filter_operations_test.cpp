@@ -1,6 +1,7 @@
 // Row and registry change together: deactivate, activate, delete, fix problems,
 // and what the user sees when the registry refuses the change.
 #include "devices/device_installer.h"
+#include "devices/drive_filters.h"
 #include "filters/filter_registry.h"
 #include "filters/store_calls.h"
 #include "res/resource.h"
@@ -371,6 +372,20 @@ TEST_F(FilterOperationsTest, ADrivesOwnFilterIsParkedRestoredDeletedAndFixedThro
     }
     EXPECT_EQ(FindRow(L"QmOther", 1), -1);
     EXPECT_EQ(RegQueryValue(instance, "UpperFilters").entries, Names{});
+
+    // A value that is there with no bytes at all holds no names; an edit of the
+    // other value goes on.
+    ASSERT_TRUE(drive.SetFilters(SPDRP_UPPERFILTERS, {L"QmDrive"}));
+    {
+        HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+        SP_DEVINFO_DATA device{};
+        device.cbSize = sizeof(device);
+        EXPECT_TRUE(SetupDiOpenDeviceInfoW(set, RegisteredDrive::InstanceId, nullptr, 0, &device) &&
+                    SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_LOWERFILTERS, nullptr, 0));
+        SetupDiDestroyDeviceInfoList(set);
+    }
+    EXPECT_TRUE(DeactivateDriveFilter(RegisteredDrive::InstanceId, L"QmDrive")) << GetLastError();
+    EXPECT_EQ(RegQueryValue(parameters, "UpperFiltersRemoved").entries, Names{"QmDrive"});
 }
 
 } // namespace
