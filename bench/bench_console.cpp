@@ -120,14 +120,8 @@ void Compare()
 
 void RemoveServices(SC_HANDLE manager)
 {
-    for (const wchar_t* name : {kRunning, kStopped, kParked}) {
-        UniqueServiceHandle service(OpenServiceW(manager, name, SERVICE_STOP | DELETE));
-        if (!service)
-            continue;
-        SERVICE_STATUS status{};
-        ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-        DeleteService(service.get());
-    }
+    for (const wchar_t* name : {kRunning, kStopped, kParked})
+        StopAndDeleteService(manager, name);
 }
 
 bool CreateServices(SC_HANDLE manager)

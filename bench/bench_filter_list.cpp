@@ -63,14 +63,8 @@ std::wstring QueriedFile(int index)
 
 void RemoveServices(SC_HANDLE manager)
 {
-    for (int i = 0; i < FilterCount; ++i) {
-        UniqueServiceHandle service(OpenServiceW(manager, FilterName(i).c_str(), SERVICE_STOP | DELETE));
-        if (!service)
-            continue;
-        SERVICE_STATUS status{};
-        ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-        DeleteService(service.get());
-    }
+    for (int i = 0; i < FilterCount; ++i)
+        StopAndDeleteService(manager, FilterName(i).c_str());
 }
 
 bool CreateServices(SC_HANDLE manager)

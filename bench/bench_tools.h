@@ -57,6 +57,17 @@ private:
     std::wstring path_;
 };
 
+// Takes a benchmark's own service away again, stopping it first if it runs.
+inline void StopAndDeleteService(SC_HANDLE manager, const wchar_t* name)
+{
+    UniqueServiceHandle service(OpenServiceW(manager, name, SERVICE_STOP | DELETE));
+    if (!service)
+        return;
+    SERVICE_STATUS status{};
+    ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    DeleteService(service.get());
+}
+
 inline double SecondsBetween(LARGE_INTEGER from, LARGE_INTEGER to)
 {
     LARGE_INTEGER frequency;
