@@ -3,7 +3,6 @@
 #include "base/error_box.h"
 #include "base/handles.h"
 #include "base/strings.h"
-#include "devices/drive_filters.h"
 #include "devices/drive_health.h"
 #include "filters/filter_registry.h"
 #include "filters/multi_sz.h"
@@ -132,26 +131,16 @@ void SetColumnText(HWND list, int index, int subItem, const wchar_t* text)
     SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
 }
 
-// Where a new row goes: its group and place, and for a drive's row the drive.
-struct RowPlace {
-    FilterGroup group;
-    int groupId;
-    FilterPlace place;
-    const wchar_t* drive;
-    const wchar_t* driveName;
-};
-
-const RowPlace ClassLower = {FilterGroupLower, FilterGroupLower, FilterPlace::Class, L"", L""};
-const RowPlace ClassUpper = {FilterGroupUpper, FilterGroupUpper, FilterPlace::Class, L"", L""};
-
 // `at` is the index to insert at: the class's rows go in front of all others, each
 // in front of the one before, and a drive's rows after all others.
-void AddFilterRow(HWND list, const wchar_t* name, const RowPlace& where, bool active, int at)
+void AddFilterRow(HWND list, const FilterEntry& entry, int groupId, int at)
 {
-    FilterItem* row = NewFilterItem(name, where.group, where.place, where.drive, where.driveName);
+    const wchar_t* name = entry.name.c_str();
+    FilterItem* row = NewFilterItem(name, entry.level ? FilterGroupUpper : FilterGroupLower, entry.place,
+                                    entry.drive.c_str(), entry.driveName.c_str());
     if (!row)
         return;
-    row->groupId = where.groupId;
+    row->groupId = groupId;
     // Cleared for every row: a query that cannot reach the service manager must not
     // show the previous row's description as this one's.
     ServiceInfo info{};
@@ -161,8 +150,8 @@ void AddFilterRow(HWND list, const wchar_t* name, const RowPlace& where, bool ac
     // the description column is the one wide enough to show it.
     std::wstring text = present ? info.displayName : name;
     std::wstring description = info.description;
-    if (where.place != FilterPlace::Class)
-        description = FormatProgramString(IDS_DRIVE_ROW, {description, where.driveName});
+    if (entry.place != FilterPlace::Class)
+        description = FormatProgramString(IDS_DRIVE_ROW, {description, entry.driveName});
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_STATE | LVIF_GROUPID;
     item.iItem = at;
@@ -170,12 +159,12 @@ void AddFilterRow(HWND list, const wchar_t* name, const RowPlace& where, bool ac
     item.iImage = (present && info.currentState == SERVICE_RUNNING) ? 0 : 1;
     item.lParam = reinterpret_cast<LPARAM>(row);
     // A declarative filter has no check box: its driver package owns it.
-    UINT state = where.place == FilterPlace::Declarative ? FilterItemStateNone
-                 : present                              ? (active ? Active : Parked)
-                                                        : (active ? ActiveMissing : ParkedMissing);
+    UINT state = entry.place == FilterPlace::Declarative ? FilterItemStateNone
+                 : present                              ? (entry.active ? Active : Parked)
+                                                        : (entry.active ? ActiveMissing : ParkedMissing);
     item.state = INDEXTOSTATEIMAGEMASK(state);
     item.stateMask = FilterItemStateMask;
-    item.iGroupId = where.groupId;
+    item.iGroupId = groupId;
     int index = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     if (index < 0) {
         DeleteFilterItem(row);
@@ -187,44 +176,11 @@ void AddFilterRow(HWND list, const wchar_t* name, const RowPlace& where, bool ac
     SetColumnText(list, index, 2, stateText);
 }
 
-void AddRowsOfValue(HWND list, HKEY key, const wchar_t* valueName, FilterGroup group, bool active)
+// The list-view group of a drive's filters of `level` (0 lower, 1 upper); the
+// drive is its place among the present ones.
+int DriveGroupId(size_t drive, int level)
 {
-    MultiSzList names;
-    if (ReadMultiSzValue(key, valueName, names) != ERROR_SUCCESS)
-        return;
-    for (const std::wstring& name : names.entries)
-        AddFilterRow(list, name.c_str(), group == FilterGroupUpper ? ClassUpper : ClassLower, active, 0);
-}
-
-// Each present drive's own filters, parked ones and declarative ones, in groups of
-// their own after the class's.
-void AddDriveRows(HWND list)
-{
-    std::vector<DriveHealth> drives;
-    ReadDrives(&drives);
-    std::vector<std::wstring> classActive[2];
-    ReadClassActiveFilters(classActive);
-    for (size_t number = 0; number < drives.size(); ++number) {
-        const DriveHealth& drive = drives[number];
-        for (int level = 0; level < 2; ++level) {
-            std::vector<std::wstring> declarative = DeclarativeFilters(drive.filters, level, classActive[level]);
-            if (drive.filters.own[level].empty() && drive.filters.parked[level].empty() && declarative.empty())
-                continue;
-            RowPlace where{level ? FilterGroupUpper : FilterGroupLower, DriveGroupId(number, level), FilterPlace::Drive,
-                           drive.instanceId.c_str(), drive.name.c_str()};
-            InsertGroup(list, where.groupId,
-                        FormatProgramString(level ? IDS_GROUP_DRIVE_UPPER : IDS_GROUP_DRIVE_LOWER, {drive.name}), -1);
-            auto add = [&](const std::vector<std::wstring>& names, bool active) {
-                for (const std::wstring& name : names)
-                    AddFilterRow(list, name.c_str(), where, active,
-                                 static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
-            };
-            add(drive.filters.own[level], true);
-            add(drive.filters.parked[level], false);
-            where.place = FilterPlace::Declarative;
-            add(declarative, true);
-        }
-    }
+    return 2 + static_cast<int>(drive) * 2 + level;
 }
 
 } // namespace
@@ -272,16 +228,6 @@ const FilterItem* FilterItemOfRow(HWND list, int index)
     return reinterpret_cast<const FilterItem*>(item.lParam);
 }
 
-int DriveGroupId(size_t drive, int level)
-{
-    return 2 + static_cast<int>(drive) * 2 + level;
-}
-
-const wchar_t* FilterGroupValueName(FilterGroup group)
-{
-    return group == FilterGroupUpper ? UpperFiltersValue : LowerFiltersValue;
-}
-
 int DescriptionColumnWidth(int clientWidth)
 {
     return std::max(0, clientWidth - 200);
@@ -321,19 +267,37 @@ void PopulateFilterList(HWND list)
         ShowSystemErrorBox(GetParent(list), static_cast<DWORD>(status));
         return;
     }
+    key.reset();
+    std::vector<DriveHealth> drives;
+    ReadDrives(&drives);
+    // A value that cannot be read shows no rows, as an absent one does.
+    std::vector<FilterEntry> entries;
+    ReadFilterEntries(drives, &entries);
+
     // Unless told otherwise the list updates its scroll bars and invalidates itself
     // after every row; once, at the end, is enough.
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-    AddFilterEntries(list, key.get(), FilterGroupLower);
-    AddFilterEntries(list, key.get(), FilterGroupUpper);
-    AddDriveRows(list);
+    int lastDriveGroup = -1;
+    size_t drive = 0;
+    for (const FilterEntry& entry : entries) {
+        if (entry.place == FilterPlace::Class) {
+            AddFilterRow(list, entry, entry.level, 0);
+            continue;
+        }
+        // The drives' entries come drive by drive, each group's together, after
+        // the class's; their groups go after all others.
+        while (drive < drives.size() && !MultiSzNamesMatch(drives[drive].instanceId.c_str(), entry.drive.c_str()))
+            ++drive;
+        int groupId = DriveGroupId(drive, entry.level);
+        if (groupId != lastDriveGroup) {
+            InsertGroup(list, groupId,
+                        FormatProgramString(entry.level ? IDS_GROUP_DRIVE_UPPER : IDS_GROUP_DRIVE_LOWER,
+                                            {entry.driveName}),
+                        -1);
+            lastDriveGroup = groupId;
+        }
+        AddFilterRow(list, entry, groupId, static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
+    }
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
-}
-
-void AddFilterEntries(HWND list, HKEY key, FilterGroup group)
-{
-    bool upper = group == FilterGroupUpper;
-    AddRowsOfValue(list, key, upper ? UpperFiltersValue : LowerFiltersValue, group, true);
-    AddRowsOfValue(list, key, upper ? UpperFiltersRemovedValue : LowerFiltersRemovedValue, group, false);
 }

@@ -46,20 +46,12 @@ size_t LiveFilterItems();
 // The record of the row at `index`, or null.
 const FilterItem* FilterItemOfRow(HWND list, int index);
 
-// The list-view group of a drive's filters of `level` (0 lower, 1 upper); the
-// drive is its place among the present ones.
-int DriveGroupId(size_t drive, int level);
-
-// The active value of a group: "LowerFilters" or "UpperFilters".
-const wchar_t* FilterGroupValueName(FilterGroup group);
-
 // Width of the description column for a list of `clientWidth` pixels: what the name
 // and state columns (100 each) leave, never negative.
 int DescriptionColumnWidth(int clientWidth);
 
 void SetUpFilterList(HWND list);
 void PopulateFilterList(HWND list);
-void AddFilterEntries(HWND list, HKEY key, FilterGroup group);
 
 // Reads a row's state-image index.
 UINT GetFilterItemState(HWND list, int index);
