@@ -110,14 +110,6 @@ DWORD ReadParked(HKEY key, int level, MultiSzList* list)
     return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : static_cast<DWORD>(status);
 }
 
-std::wstring InstanceIdOf(HDEVINFO set, SP_DEVINFO_DATA* device)
-{
-    wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
-    if (!deviceInstallerCalls.getDeviceInstanceId(set, device, id, MAX_DEVICE_ID_LEN + 1, nullptr))
-        return {};
-    return id;
-}
-
 // A present drive, in a set of its own.
 struct OpenedDrive {
     UniqueDeviceSet set;
@@ -213,18 +205,14 @@ Standing DriveNames(OpenedDrive& drive, HKEY parking, const wchar_t* name, bool 
     return unknown ? Standing::Unknown : Standing::Absent;
 }
 
-// Runs `edit` for each level (both, or only `onlyLevel`); the first failure's code
-// stays the thread's last error.
+// Runs `edit` for both levels; the first failure's code stays the thread's last
+// error.
 template <typename Edit>
-bool EditLevels(FilterGroupEdits* edits, int onlyLevel, Edit edit)
+bool EditLevels(FilterGroupEdits* edits, Edit edit)
 {
     FilterGroupEdits done;
     DWORD firstError = ERROR_SUCCESS;
     for (int level = 0; level < 2; ++level) {
-        if (onlyLevel >= 0 && level != onlyLevel) {
-            (level ? done.upper : done.lower) = true;
-            continue;
-        }
         DWORD error = edit(level);
         (level ? done.upper : done.lower) = error == ERROR_SUCCESS;
         if (error != ERROR_SUCCESS && firstError == ERROR_SUCCESS)
@@ -248,6 +236,14 @@ bool OpenForEdit(const wchar_t* instanceId, bool createParking, OpenedDrive* dri
 
 } // namespace
 
+std::wstring InstanceIdOf(HDEVINFO set, SP_DEVINFO_DATA* device)
+{
+    wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
+    if (!deviceInstallerCalls.getDeviceInstanceId(set, device, id, MAX_DEVICE_ID_LEN + 1, nullptr))
+        return {};
+    return id;
+}
+
 DriveFilterLists ReadDriveFilterLists(HDEVINFO set, SP_DEVINFO_DATA* device)
 {
     DriveFilterLists lists;
@@ -264,6 +260,15 @@ DriveFilterLists ReadDriveFilterLists(HDEVINFO set, SP_DEVINFO_DATA* device)
         lists.resulting[level] = ReadResultingFilters(set, device, ResultingKey[level]);
     }
     return lists;
+}
+
+bool ReadDriveFilterListsOf(const wchar_t* instanceId, DriveFilterLists* lists)
+{
+    OpenedDrive drive;
+    if (!OpenDrive(instanceId, &drive))
+        return false;
+    *lists = ReadDriveFilterLists(drive.set.get(), &drive.device);
+    return true;
 }
 
 std::vector<std::wstring> DeclarativeFilters(const DriveFilterLists& lists, int level,
@@ -303,7 +308,7 @@ bool DeactivateDriveFilter(const wchar_t* instanceId, const wchar_t* name, Filte
     UniqueKey parking;
     if (!OpenForEdit(instanceId, true, &drive, &parking))
         return false;
-    bool ok = EditLevels(edits, -1, [&](int level) { return ParkLevel(drive, parking.get(), level, name); });
+    bool ok = EditLevels(edits, [&](int level) { return ParkLevel(drive, parking.get(), level, name); });
     DWORD result = GetLastError();
     if (DriveNames(drive, parking.get(), name, false) == Standing::Absent)
         RetireFilterService(name, false, DriveUsersOf(name, false), keptFor);
@@ -319,7 +324,7 @@ bool ActivateDriveFilter(const wchar_t* instanceId, const wchar_t* name, FilterG
     UniqueKey parking;
     if (!OpenForEdit(instanceId, false, &drive, &parking))
         return false;
-    bool ok = EditLevels(edits, -1, [&](int level) { return RestoreLevel(drive, parking.get(), level, name); });
+    bool ok = EditLevels(edits, [&](int level) { return RestoreLevel(drive, parking.get(), level, name); });
     DWORD result = GetLastError();
     // A filter in force whose service is disabled leaves the drive without it.
     if (DriveNames(drive, parking.get(), name, false) == Standing::Present)
@@ -336,13 +341,11 @@ bool DeleteDriveFilter(const wchar_t* instanceId, bool upper, const wchar_t* nam
     UniqueKey parking;
     if (!OpenForEdit(instanceId, false, &drive, &parking))
         return false;
-    bool ok = EditLevels(nullptr, upper ? 1 : 0,
-                         [&](int level) { return DeleteLevel(drive, parking.get(), level, name); });
-    DWORD result = GetLastError();
+    DWORD result = DeleteLevel(drive, parking.get(), upper ? 1 : 0, name);
     if (DriveNames(drive, parking.get(), name, true) == Standing::Absent)
         RetireFilterService(name, true, DriveUsersOf(name, true), keptFor);
     SetLastError(result);
-    return ok;
+    return result == ERROR_SUCCESS;
 }
 
 std::vector<ServiceUser> DriveUsersOf(const wchar_t* name, bool deleting)

@@ -26,6 +26,11 @@ struct DriveFilterLists {
 
 // Reads the lists of one drive of `set`.
 DriveFilterLists ReadDriveFilterLists(HDEVINFO set, SP_DEVINFO_DATA* device);
+// The same for the present drive `instanceId`; false when it is not there.
+bool ReadDriveFilterListsOf(const wchar_t* instanceId, DriveFilterLists* lists);
+
+// A drive's instance id; empty when it cannot be read.
+std::wstring InstanceIdOf(HDEVINFO set, SP_DEVINFO_DATA* device);
 
 // The names of the resulting list of `level` that neither `classActive` (the class
 // key's value of that level) nor the drive's own value holds: added declaratively.

@@ -30,25 +30,13 @@ bool RowExists(HWND list, const FilterItem* item)
 
 // Where an operation acts: the class key, or one drive's own values. The record of
 // the row it started from goes with the row, so this is a copy.
-struct Target {
-    FilterPlace place;
-    std::wstring drive;
-    std::wstring name;
-    int level;
-};
-
-Target TargetOf(const FilterItem* item)
+FilterEntry TargetOf(const FilterItem* item)
 {
-    return {item->place, item->drive, item->name, item->group};
-}
-
-FilterEntry EntryOf(const Target& target)
-{
-    return {target.place, target.level, true, target.name, target.drive, L""};
+    return {item->place, item->group, true, item->name, item->drive, item->driveName};
 }
 
 // Whether a row shows an entry of the values `target` acts on, under its name.
-bool RowOf(const FilterItem& row, const Target& target)
+bool RowOf(const FilterItem& row, const FilterEntry& target)
 {
     return row.place == target.place && MultiSzNamesMatch(row.name, target.name.c_str()) &&
            (target.place == FilterPlace::Class || MultiSzNamesMatch(row.drive, target.drive.c_str()));
@@ -63,7 +51,7 @@ int TimesIn(const std::vector<std::wstring>& entries, const std::wstring& name)
 
 // How often each value the target acts on lists its name now: [level][0 parked,
 // 1 active]; -1 for a value that cannot be read.
-void CountListed(const Target& target, int (&listed)[2][2])
+void CountListed(const FilterEntry& target, int (&listed)[2][2])
 {
     for (auto& level : listed)
         level[0] = level[1] = -1;
@@ -83,15 +71,12 @@ void CountListed(const Target& target, int (&listed)[2][2])
         }
         return;
     }
-    std::vector<DriveHealth> drives;
-    ReadDrives(&drives);
-    for (const DriveHealth& drive : drives) {
-        if (!MultiSzNamesMatch(drive.instanceId.c_str(), target.drive.c_str()) || !drive.filters.known)
-            continue;
-        for (int level = 0; level < 2; ++level) {
-            listed[level][0] = TimesIn(drive.filters.parked[level], target.name);
-            listed[level][1] = TimesIn(drive.filters.own[level], target.name);
-        }
+    DriveFilterLists lists;
+    if (!ReadDriveFilterListsOf(target.drive.c_str(), &lists) || !lists.known)
+        return;
+    for (int level = 0; level < 2; ++level) {
+        listed[level][0] = TimesIn(lists.parked[level], target.name);
+        listed[level][1] = TimesIn(lists.own[level], target.name);
     }
 }
 
@@ -108,7 +93,7 @@ struct NameRow {
 // value still lists the name, else takes an entry of the other value, else goes. No
 // row is added and none changes group; rows of other names and places stay as they
 // are. Returns whether a row left the active state.
-bool FollowValues(HWND list, const Target& target)
+bool FollowValues(HWND list, const FilterEntry& target)
 {
     std::vector<NameRow> rows;
     int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
@@ -174,11 +159,10 @@ bool FollowValues(HWND list, const Target& target)
 
 // Parks or restores the target's name in its values; its rows follow. True when a
 // row left the active state.
-bool ChangeTarget(HWND list, const Target& target, bool activate, ChangeFailures* failures, KeptServices* kept)
+bool ChangeTarget(HWND list, const FilterEntry& target, bool activate, ChangeFailures* failures, KeptServices* kept)
 {
     std::vector<ServiceUser> users;
-    FilterEntry entry = EntryOf(target);
-    bool changed = activate ? RestoreEntry(entry) : ParkEntry(entry, &users);
+    bool changed = activate ? RestoreEntry(target) : ParkEntry(target, &users);
     if (!changed)
         failures->Add(target.name.c_str(), GetLastError());
     kept->Add(target.name, users);
@@ -189,7 +173,7 @@ void ChangeItems(HWND list, const FilterItem* item, bool activate)
 {
     if (!RowExists(list, item) || item->place == FilterPlace::Declarative)
         return;
-    Target target = TargetOf(item);
+    FilterEntry target = TargetOf(item);
     ChangeFailures failures;
     KeptServices kept;
     ChangeTarget(list, target, activate, &failures, &kept);
@@ -199,15 +183,15 @@ void ChangeItems(HWND list, const FilterItem* item, bool activate)
 
 // Every name and place of the list's parkable rows once, in the rows' order, as
 // copies: parking may remove rows.
-std::vector<Target> TargetsOfRows(HWND list)
+std::vector<FilterEntry> TargetsOfRows(HWND list)
 {
-    std::vector<Target> targets;
+    std::vector<FilterEntry> targets;
     for (int index = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_ALL));
          index >= 0;
          index = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(index), LVNI_ALL))) {
         const FilterItem* row = FilterItemOfRow(list, index);
         if (row && row->place != FilterPlace::Declarative &&
-            std::none_of(targets.begin(), targets.end(), [row](const Target& known) { return RowOf(*row, known); }))
+            std::none_of(targets.begin(), targets.end(), [row](const FilterEntry& known) { return RowOf(*row, known); }))
             targets.push_back(TargetOf(row));
     }
     return targets;
@@ -229,11 +213,11 @@ void ConfirmAndDeleteFilter(HWND list, const FilterItem* item)
 {
     if (item->place == FilterPlace::Declarative || !ConfirmFilterDelete(list, item->name) || !RowExists(list, item))
         return;
-    Target target = TargetOf(item);
+    FilterEntry target = TargetOf(item);
     ChangeFailures failures;
     KeptServices kept;
     std::vector<ServiceUser> users;
-    if (!DeleteEntry(EntryOf(target), &users))
+    if (!DeleteEntry(target, &users))
         failures.Add(target.name.c_str(), GetLastError());
     kept.Add(target.name, users);
     FollowValues(list, target);
@@ -248,7 +232,7 @@ void FixProblemsAutomatically(HWND list, HWND statusBar)
     ChangeFailures failures;
     KeptServices kept;
     bool parked = false;
-    for (const Target& target : TargetsOfRows(list)) {
+    for (const FilterEntry& target : TargetsOfRows(list)) {
         ServiceInfo info{};
         QueryServiceInfo(target.name.c_str(), &info);
         if (FixParks(target.place, info.currentState, noDrive))
