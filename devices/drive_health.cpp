@@ -8,6 +8,7 @@
 #include "res/resource.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -31,9 +32,27 @@ bool Lists(const std::vector<std::wstring>& entries, const std::wstring& name)
     });
 }
 
+// The conditions of the drivers asked about in one read of the drives: the class's
+// filters and the function driver are mostly the same on every drive.
+class Conditions {
+public:
+    const DriverCondition& Of(const std::wstring& name)
+    {
+        for (const auto& [known, condition] : asked_)
+            if (MultiSzNamesMatch(known.c_str(), name.c_str()))
+                return condition;
+        asked_.emplace_back(name, ReadDriverCondition(name.c_str()));
+        return asked_.back().second;
+    }
+
+private:
+    std::vector<std::pair<std::wstring, DriverCondition>> asked_;
+};
+
 // The filters of one level in the order they load: the resulting list where the
 // system keeps one, else the drive's own before the class's.
-void AddLevel(DriveHealth* drive, LoadedDriver::Level level, const std::vector<std::wstring>& classActive)
+void AddLevel(DriveHealth* drive, LoadedDriver::Level level, const std::vector<std::wstring>& classActive,
+              Conditions& conditions)
 {
     const DriveFilterLists& lists = drive->filters;
     std::vector<std::wstring> order = lists.resulting[level];
@@ -49,17 +68,17 @@ void AddLevel(DriveHealth* drive, LoadedDriver::Level level, const std::vector<s
         FilterPlace place = Lists(lists.own[level], name) ? FilterPlace::Drive
                             : Lists(classActive, name)    ? FilterPlace::Class
                                                           : FilterPlace::Declarative;
-        drive->loaded.push_back({name, level, place, ReadDriverCondition(name.c_str())});
+        drive->loaded.push_back({name, level, place, conditions.Of(name)});
     }
 }
 
-void ReadStack(DriveHealth* drive, const std::wstring& service, const std::vector<std::wstring> (&classActive)[2])
+void ReadStack(DriveHealth* drive, const std::wstring& service, const std::vector<std::wstring> (&classActive)[2],
+               Conditions& conditions)
 {
-    AddLevel(drive, LoadedDriver::Lower, classActive[0]);
+    AddLevel(drive, LoadedDriver::Lower, classActive[0], conditions);
     if (!service.empty())
-        drive->loaded.push_back({service, LoadedDriver::Function, FilterPlace::Drive,
-                                 ReadDriverCondition(service.c_str())});
-    AddLevel(drive, LoadedDriver::Upper, classActive[1]);
+        drive->loaded.push_back({service, LoadedDriver::Function, FilterPlace::Drive, conditions.Of(service)});
+    AddLevel(drive, LoadedDriver::Upper, classActive[1], conditions);
     if (DriveWorks(*drive))
         return;
     for (size_t i = 0; i < drive->loaded.size(); ++i) {
@@ -121,6 +140,7 @@ bool ReadDrivesAsking(std::vector<DriveHealth>* drives, bool askServices)
     std::vector<std::wstring> classActive[2];
     if (askServices)
         ReadClassActiveFilters(classActive);
+    Conditions conditions;
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
     for (DWORD index = 0; calls.enumDeviceInfo(set.get(), index, &device); ++index) {
@@ -140,12 +160,10 @@ bool ReadDrivesAsking(std::vector<DriveHealth>* drives, bool askServices)
         drive.name = name;
         drive.started = (status & DN_STARTED) != 0;
         drive.problem = problem;
-        wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
-        if (calls.getDeviceInstanceId(set.get(), &device, id, MAX_DEVICE_ID_LEN + 1, nullptr))
-            drive.instanceId = id;
+        drive.instanceId = InstanceIdOf(set.get(), &device);
         drive.filters = ReadDriveFilterLists(set.get(), &device);
         if (askServices)
-            ReadStack(&drive, DeviceText(calls, set.get(), &device, SPDRP_SERVICE), classActive);
+            ReadStack(&drive, DeviceText(calls, set.get(), &device, SPDRP_SERVICE), classActive, conditions);
         drives->push_back(std::move(drive));
     }
     return known;
