@@ -1,6 +1,7 @@
 #include "ui/filter_commands.h"
 
 #include "base/handles.h"
+#include "base/strings.h"
 #include "res/resource.h"
 #include "services/driver_loader.h"
 #include "services/service_info.h"
@@ -190,7 +191,7 @@ void ShowFilterContextMenu(HWND list, int x, int y)
     if (index < 0)
         return;
 
-    UniqueMenu menu(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_ITEM_MENU)));
+    UniqueMenu menu(LoadMenuW(ProgramModule(), MAKEINTRESOURCEW(IDR_ITEM_MENU)));
     if (!menu)
         return;
     HMENU popup = GetSubMenu(menu.get(), 0);
@@ -230,7 +231,7 @@ void ShowFilterContextMenu(HWND list, int x, int y)
         ConfirmAndDeleteFilter(list, row);
         break;
     case IDM_ITEM_PROPERTIES:
-        ShowPropertiesDialog(GetParent(list), reinterpret_cast<const FilterItem*>(item.lParam));
+        ShowPropertiesDialog(GetParent(list), row);
         break;
     case IDM_START_DRIVER:
         LoadDriver(name);
