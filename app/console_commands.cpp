@@ -379,7 +379,7 @@ Outcome List(bool json)
 {
     std::vector<DriveHealth> drives;
     std::vector<std::wstring> problems;
-    if (!ReadDriveHealth(&drives))
+    if (!ReadDrives(&drives))
         problems.push_back(LoadProgramString(IDS_DRIVES_UNKNOWN));
     for (const DriveHealth& drive : drives)
         if (!drive.filters.known)
@@ -440,7 +440,7 @@ Outcome Fix()
     if (!consoleCalls.runningAsAdministrator())
         return NeedsAdministrator();
     std::vector<DriveHealth> drives;
-    bool noDrive = ReadDriveHealth(&drives) && drives.empty();
+    bool noDrive = ReadDrives(&drives) && drives.empty();
     std::vector<FilterEntry> entries;
     ReadFilterEntries(drives, &entries);
     std::vector<std::wstring> parked;
@@ -486,7 +486,7 @@ Outcome ChangeOne(const Arguments& arguments)
         return NeedsAdministrator();
     std::vector<DriveHealth> drives;
     if (!arguments.drive.empty())
-        ReadDriveHealth(&drives);
+        ReadDrives(&drives);
     std::vector<FilterEntry> entries;
     LSTATUS status = ReadFilterEntries(drives, &entries);
 
