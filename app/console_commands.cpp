@@ -281,10 +281,21 @@ std::wstring KeptText(const std::wstring& name, const std::vector<ServiceUser>& 
     return FormatProgramString(IDS_CLI_KEPT, {name, Join(names, L", ")});
 }
 
+// The state of a filter's service; a drive that loads it was asked already when
+// its health was read.
+DWORD FilterServiceState(const std::vector<DriveHealth>& drives, const std::wstring& name)
+{
+    for (const DriveHealth& drive : drives)
+        for (const LoadedDriver& driver : drive.loaded)
+            if (MultiSzNamesMatch(driver.name.c_str(), name.c_str()))
+                return driver.condition.currentState;
+    return ReadDriverCondition(name.c_str()).currentState;
+}
+
 // Each active filter that Fix problems may park, once per name and place, with its
 // service's state (0 when it could not be asked).
 template <typename Visit>
-void ForEachActiveFilter(const std::vector<FilterEntry>& entries, Visit visit)
+void ForEachActiveFilter(const std::vector<DriveHealth>& drives, const std::vector<FilterEntry>& entries, Visit visit)
 {
     std::vector<const FilterEntry*> seen;
     for (const FilterEntry& entry : entries) {
@@ -296,7 +307,7 @@ void ForEachActiveFilter(const std::vector<FilterEntry>& entries, Visit visit)
             }))
             continue;
         seen.push_back(&entry);
-        visit(entry, ReadDriverCondition(entry.name.c_str()).currentState);
+        visit(entry, FilterServiceState(drives, entry.name));
     }
 }
 
@@ -323,7 +334,7 @@ Outcome Examine(bool restartAsked)
         items.push_back({Unknown, FormatProgramString(IDS_CLI_VALUES_UNREADABLE, {ReasonText(status)})});
 
     bool noDrive = drivesKnown && drives.empty();
-    ForEachActiveFilter(entries, [&](const FilterEntry& entry, DWORD state) {
+    ForEachActiveFilter(drives, entries, [&](const FilterEntry& entry, DWORD state) {
         std::wstring where = entry.name + L" (" + GroupText(entry) + L"): ";
         if (state == 0)
             items.push_back({Unknown, where + LoadProgramString(IDS_CLI_SERVICE_UNKNOWN)});
@@ -446,7 +457,7 @@ Outcome Fix()
     std::vector<std::wstring> parked;
     std::vector<std::wstring> notes;
     bool failed = false;
-    ForEachActiveFilter(entries, [&](const FilterEntry& entry, DWORD state) {
+    ForEachActiveFilter(drives, entries, [&](const FilterEntry& entry, DWORD state) {
         if (!FixParks(entry.place, state, noDrive))
             return;
         std::vector<ServiceUser> users;
