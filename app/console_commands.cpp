@@ -427,8 +427,6 @@ Outcome List(bool json)
     }
     if (!problems.empty()) {
         outcome.code = ConsoleFailed;
-        if (json)
-            outcome.lines.clear();
         outcome.summary = Join(problems, L"; ");
     } else if (json) {
         outcome.json = true;
@@ -608,8 +606,6 @@ int RunCommand(const std::vector<std::wstring>& arguments, std::wstring* output)
     if (!boxedError.empty()) {
         outcome.code = ConsoleFailed;
         outcome.json = false;
-        if (parsed.json)
-            outcome.lines.clear();
         outcome.summary = FormatProgramString(IDS_CLI_CANNOT_TELL, {boxedError});
     }
     errorBoxCalls = saved;
