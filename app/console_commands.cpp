@@ -276,8 +276,7 @@ std::wstring KeptText(const std::wstring& name, const std::vector<ServiceUser>& 
 {
     std::vector<std::wstring> names;
     for (const ServiceUser& user : users)
-        names.push_back(user.kind == ServiceUser::Unreadable ? FormatProgramString(IDS_USER_UNREADABLE, {user.name})
-                                                             : user.name);
+        names.push_back(ServiceUserText(user));
     return FormatProgramString(IDS_CLI_KEPT, {name, Join(names, L", ")});
 }
 
