@@ -103,12 +103,6 @@ std::wstring SiblingPath()
     return folder.substr(0, folder.find_last_of(L'\\') + 1) + SiblingFileName;
 }
 
-bool SameText(const std::wstring& a, const std::wstring& b)
-{
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
-
 std::wstring Join(const std::vector<std::wstring>& parts, const wchar_t* separator)
 {
     std::wstring text;
@@ -190,7 +184,7 @@ std::wstring ParseArguments(const std::vector<std::wstring>& words, Arguments* a
                     {L"check", Command::Check}, {L"list", Command::List},     {L"fix", Command::Fix},
                     {L"park", Command::Park},   {L"restore", Command::Restore}, {L"delete", Command::Delete}};
     auto known = std::find_if(std::begin(commands), std::end(commands),
-                              [&](const auto& command) { return SameText(words[0], command.word); });
+                              [&](const auto& command) { return MultiSzNamesMatch(words[0].c_str(), command.word); });
     if (known == std::end(commands))
         return FormatProgramString(IDS_CLI_UNKNOWN_ARGUMENT, {words[0]});
     Command command = known->command;
@@ -199,23 +193,23 @@ std::wstring ParseArguments(const std::vector<std::wstring>& words, Arguments* a
     bool incomplete = false;
     for (size_t i = 1; i < words.size(); ++i) {
         const std::wstring& word = words[i];
-        if (command == Command::List && SameText(word, L"--json") && !arguments->json) {
+        if (command == Command::List && MultiSzNamesMatch(word.c_str(), L"--json") && !arguments->json) {
             arguments->json = true;
             continue;
         }
         if (named) {
-            if (SameText(word, L"--upper") || SameText(word, L"--lower")) {
+            if (MultiSzNamesMatch(word.c_str(), L"--upper") || MultiSzNamesMatch(word.c_str(), L"--lower")) {
                 incomplete = incomplete || arguments->level >= 0;
-                arguments->level = SameText(word, L"--upper") ? 1 : 0;
+                arguments->level = MultiSzNamesMatch(word.c_str(), L"--upper") ? 1 : 0;
                 continue;
             }
-            if (SameText(word, L"--drive")) {
+            if (MultiSzNamesMatch(word.c_str(), L"--drive")) {
                 incomplete = incomplete || !arguments->drive.empty() || i + 1 == words.size() || words[i + 1].empty();
                 if (i + 1 < words.size())
                     arguments->drive = words[++i];
                 continue;
             }
-            if (command == Command::Delete && SameText(word, L"--yes")) {
+            if (command == Command::Delete && MultiSzNamesMatch(word.c_str(), L"--yes")) {
                 arguments->yes = true;
                 continue;
             }
@@ -301,7 +295,7 @@ void ForEachActiveFilter(const std::vector<DriveHealth>& drives, const std::vect
         if (!entry.active || entry.place == FilterPlace::Declarative)
             continue;
         if (std::any_of(seen.begin(), seen.end(), [&entry](const FilterEntry* known) {
-                return known->place == entry.place && SameText(known->drive, entry.drive) &&
+                return known->place == entry.place && MultiSzNamesMatch(known->drive.c_str(), entry.drive.c_str()) &&
                        MultiSzNamesMatch(known->name.c_str(), entry.name.c_str());
             }))
             continue;
@@ -502,7 +496,8 @@ Outcome ChangeOne(const Arguments& arguments)
     for (const FilterEntry& entry : entries) {
         bool placeFits = arguments.drive.empty()
                              ? entry.place == FilterPlace::Class
-                             : entry.place != FilterPlace::Class && SameText(entry.drive, arguments.drive);
+                             : entry.place != FilterPlace::Class &&
+                                   MultiSzNamesMatch(entry.drive.c_str(), arguments.drive.c_str());
         if (placeFits && MultiSzNamesMatch(entry.name.c_str(), name.c_str()) &&
             (arguments.level < 0 || entry.level == arguments.level))
             candidates.push_back(&entry);
