@@ -613,7 +613,7 @@ int RunCommand(const std::vector<std::wstring>& arguments, std::wstring* output)
 int RunConsoleProgram(const std::vector<std::wstring>& arguments, std::wstring* output)
 {
     std::wstring note;
-    if (wow64Calls.runningUnderWow64()) {
+    if (RunningUnderWow64()) {
         // Windows refuses a 32-bit program the drives' restart and shows it some
         // files redirected; the 64-bit sibling sees the machine as it is.
         std::wstring sibling = SiblingPath();
