@@ -559,11 +559,8 @@ int WINAPI RecordErrorBox(HWND, const wchar_t* text, const wchar_t*, UINT)
     return IDOK;
 }
 
-} // namespace
-
-ConsoleCalls consoleCalls = {RealRunningAsAdministrator, RealRunSibling};
-
-int RunCommand(const std::vector<std::wstring>& arguments, std::wstring* output)
+// Runs one command; its error boxes are recorded, not shown.
+Outcome RunOutcome(const std::vector<std::wstring>& arguments)
 {
     // Run as the system account under a management tool, a box would wait for a
     // click that never comes.
@@ -603,10 +600,24 @@ int RunCommand(const std::vector<std::wstring>& arguments, std::wstring* output)
         outcome.summary = FormatProgramString(IDS_CLI_CANNOT_TELL, {boxedError});
     }
     errorBoxCalls = saved;
+    return outcome;
+}
 
+void Print(const Outcome& outcome, std::wstring* output)
+{
     for (const std::wstring& line : outcome.lines)
         *output += OneLine(line, true) + L"\n";
     *output += (outcome.json ? outcome.summary : CutSummary(OneLine(outcome.summary))) + L"\n";
+}
+
+} // namespace
+
+ConsoleCalls consoleCalls = {RealRunningAsAdministrator, RealRunSibling};
+
+int RunCommand(const std::vector<std::wstring>& arguments, std::wstring* output)
+{
+    Outcome outcome = RunOutcome(arguments);
+    Print(outcome, output);
     return outcome.code;
 }
 
@@ -622,21 +633,16 @@ int RunConsoleProgram(const std::vector<std::wstring>& arguments, std::wstring* 
             return static_cast<int>(code);
         note = FormatProgramString(IDS_CLI_SIBLING_MISSING, {SiblingFileName});
     }
-    std::wstring own;
-    int code = RunCommand(arguments, &own);
+    Outcome outcome = RunOutcome(arguments);
     if (!note.empty()) {
         // The note goes into the summary, or before JSON, which must stay parseable.
-        size_t start = own.size() < 2 ? std::wstring::npos : own.find_last_of(L'\n', own.size() - 2);
-        start = start == std::wstring::npos ? 0 : start + 1;
-        std::wstring last = own.substr(start, own.size() - 1 - start);
-        own.erase(start);
-        if (!last.empty() && last[0] == L'[')
-            own += OneLine(note) + L"\n" + last + L"\n";
+        if (outcome.json)
+            outcome.lines.push_back(OneLine(note));
         else
-            own += CutSummary(OneLine(note + L"; " + last)) + L"\n";
+            outcome.summary = note + L"; " + outcome.summary;
     }
-    *output += own;
-    return code;
+    Print(outcome, output);
+    return outcome.code;
 }
 
 void WriteConsoleText(HANDLE handle, const std::wstring& text)
