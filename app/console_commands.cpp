@@ -103,12 +103,6 @@ std::wstring SiblingPath()
     return folder.substr(0, folder.find_last_of(L'\\') + 1) + SiblingFileName;
 }
 
-bool SameText(const std::wstring& a, const std::wstring& b)
-{
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
-
 std::wstring Join(const std::vector<std::wstring>& parts, const wchar_t* separator)
 {
     std::wstring text;
@@ -190,7 +184,7 @@ std::wstring ParseArguments(const std::vector<std::wstring>& words, Arguments* a
                     {L"check", Command::Check}, {L"list", Command::List},     {L"fix", Command::Fix},
                     {L"park", Command::Park},   {L"restore", Command::Restore}, {L"delete", Command::Delete}};
     auto known = std::find_if(std::begin(commands), std::end(commands),
-                              [&](const auto& command) { return SameText(words[0], command.word); });
+                              [&](const auto& command) { return MultiSzNamesMatch(words[0].c_str(), command.word); });
     if (known == std::end(commands))
         return FormatProgramString(IDS_CLI_UNKNOWN_ARGUMENT, {words[0]});
     Command command = known->command;
@@ -199,23 +193,23 @@ std::wstring ParseArguments(const std::vector<std::wstring>& words, Arguments* a
     bool incomplete = false;
     for (size_t i = 1; i < words.size(); ++i) {
         const std::wstring& word = words[i];
-        if (command == Command::List && SameText(word, L"--json") && !arguments->json) {
+        if (command == Command::List && MultiSzNamesMatch(word.c_str(), L"--json") && !arguments->json) {
             arguments->json = true;
             continue;
         }
         if (named) {
-            if (SameText(word, L"--upper") || SameText(word, L"--lower")) {
+            if (MultiSzNamesMatch(word.c_str(), L"--upper") || MultiSzNamesMatch(word.c_str(), L"--lower")) {
                 incomplete = incomplete || arguments->level >= 0;
-                arguments->level = SameText(word, L"--upper") ? 1 : 0;
+                arguments->level = MultiSzNamesMatch(word.c_str(), L"--upper") ? 1 : 0;
                 continue;
             }
-            if (SameText(word, L"--drive")) {
+            if (MultiSzNamesMatch(word.c_str(), L"--drive")) {
                 incomplete = incomplete || !arguments->drive.empty() || i + 1 == words.size() || words[i + 1].empty();
                 if (i + 1 < words.size())
                     arguments->drive = words[++i];
                 continue;
             }
-            if (command == Command::Delete && SameText(word, L"--yes")) {
+            if (command == Command::Delete && MultiSzNamesMatch(word.c_str(), L"--yes")) {
                 arguments->yes = true;
                 continue;
             }
@@ -276,27 +270,37 @@ std::wstring KeptText(const std::wstring& name, const std::vector<ServiceUser>& 
 {
     std::vector<std::wstring> names;
     for (const ServiceUser& user : users)
-        names.push_back(user.kind == ServiceUser::Unreadable ? FormatProgramString(IDS_USER_UNREADABLE, {user.name})
-                                                             : user.name);
+        names.push_back(ServiceUserText(user));
     return FormatProgramString(IDS_CLI_KEPT, {name, Join(names, L", ")});
+}
+
+// The state of a filter's service; a drive that loads it was asked already when
+// its health was read.
+DWORD FilterServiceState(const std::vector<DriveHealth>& drives, const std::wstring& name)
+{
+    for (const DriveHealth& drive : drives)
+        for (const LoadedDriver& driver : drive.loaded)
+            if (MultiSzNamesMatch(driver.name.c_str(), name.c_str()))
+                return driver.condition.currentState;
+    return ReadDriverCondition(name.c_str()).currentState;
 }
 
 // Each active filter that Fix problems may park, once per name and place, with its
 // service's state (0 when it could not be asked).
 template <typename Visit>
-void ForEachActiveFilter(const std::vector<FilterEntry>& entries, Visit visit)
+void ForEachActiveFilter(const std::vector<DriveHealth>& drives, const std::vector<FilterEntry>& entries, Visit visit)
 {
     std::vector<const FilterEntry*> seen;
     for (const FilterEntry& entry : entries) {
         if (!entry.active || entry.place == FilterPlace::Declarative)
             continue;
         if (std::any_of(seen.begin(), seen.end(), [&entry](const FilterEntry* known) {
-                return known->place == entry.place && SameText(known->drive, entry.drive) &&
+                return known->place == entry.place && MultiSzNamesMatch(known->drive.c_str(), entry.drive.c_str()) &&
                        MultiSzNamesMatch(known->name.c_str(), entry.name.c_str());
             }))
             continue;
         seen.push_back(&entry);
-        visit(entry, ReadDriverCondition(entry.name.c_str()).currentState);
+        visit(entry, FilterServiceState(drives, entry.name));
     }
 }
 
@@ -323,7 +327,7 @@ Outcome Examine(bool restartAsked)
         items.push_back({Unknown, FormatProgramString(IDS_CLI_VALUES_UNREADABLE, {ReasonText(status)})});
 
     bool noDrive = drivesKnown && drives.empty();
-    ForEachActiveFilter(entries, [&](const FilterEntry& entry, DWORD state) {
+    ForEachActiveFilter(drives, entries, [&](const FilterEntry& entry, DWORD state) {
         std::wstring where = entry.name + L" (" + GroupText(entry) + L"): ";
         if (state == 0)
             items.push_back({Unknown, where + LoadProgramString(IDS_CLI_SERVICE_UNKNOWN)});
@@ -379,7 +383,7 @@ Outcome List(bool json)
 {
     std::vector<DriveHealth> drives;
     std::vector<std::wstring> problems;
-    if (!ReadDriveHealth(&drives))
+    if (!ReadDrives(&drives))
         problems.push_back(LoadProgramString(IDS_DRIVES_UNKNOWN));
     for (const DriveHealth& drive : drives)
         if (!drive.filters.known)
@@ -416,8 +420,6 @@ Outcome List(bool json)
     }
     if (!problems.empty()) {
         outcome.code = ConsoleFailed;
-        if (json)
-            outcome.lines.clear();
         outcome.summary = Join(problems, L"; ");
     } else if (json) {
         outcome.json = true;
@@ -440,13 +442,13 @@ Outcome Fix()
     if (!consoleCalls.runningAsAdministrator())
         return NeedsAdministrator();
     std::vector<DriveHealth> drives;
-    bool noDrive = ReadDriveHealth(&drives) && drives.empty();
+    bool noDrive = ReadDrives(&drives) && drives.empty();
     std::vector<FilterEntry> entries;
     ReadFilterEntries(drives, &entries);
     std::vector<std::wstring> parked;
     std::vector<std::wstring> notes;
     bool failed = false;
-    ForEachActiveFilter(entries, [&](const FilterEntry& entry, DWORD state) {
+    ForEachActiveFilter(drives, entries, [&](const FilterEntry& entry, DWORD state) {
         if (!FixParks(entry.place, state, noDrive))
             return;
         std::vector<ServiceUser> users;
@@ -486,7 +488,7 @@ Outcome ChangeOne(const Arguments& arguments)
         return NeedsAdministrator();
     std::vector<DriveHealth> drives;
     if (!arguments.drive.empty())
-        ReadDriveHealth(&drives);
+        ReadDrives(&drives);
     std::vector<FilterEntry> entries;
     LSTATUS status = ReadFilterEntries(drives, &entries);
 
@@ -494,7 +496,8 @@ Outcome ChangeOne(const Arguments& arguments)
     for (const FilterEntry& entry : entries) {
         bool placeFits = arguments.drive.empty()
                              ? entry.place == FilterPlace::Class
-                             : entry.place != FilterPlace::Class && SameText(entry.drive, arguments.drive);
+                             : entry.place != FilterPlace::Class &&
+                                   MultiSzNamesMatch(entry.drive.c_str(), arguments.drive.c_str());
         if (placeFits && MultiSzNamesMatch(entry.name.c_str(), name.c_str()) &&
             (arguments.level < 0 || entry.level == arguments.level))
             candidates.push_back(&entry);
@@ -556,11 +559,8 @@ int WINAPI RecordErrorBox(HWND, const wchar_t* text, const wchar_t*, UINT)
     return IDOK;
 }
 
-} // namespace
-
-ConsoleCalls consoleCalls = {RealRunningAsAdministrator, RealRunSibling};
-
-int RunCommand(const std::vector<std::wstring>& arguments, std::wstring* output)
+// Runs one command; its error boxes are recorded, not shown.
+Outcome RunOutcome(const std::vector<std::wstring>& arguments)
 {
     // Run as the system account under a management tool, a box would wait for a
     // click that never comes.
@@ -597,22 +597,34 @@ int RunCommand(const std::vector<std::wstring>& arguments, std::wstring* output)
     if (!boxedError.empty()) {
         outcome.code = ConsoleFailed;
         outcome.json = false;
-        if (parsed.json)
-            outcome.lines.clear();
         outcome.summary = FormatProgramString(IDS_CLI_CANNOT_TELL, {boxedError});
     }
     errorBoxCalls = saved;
+    return outcome;
+}
 
+void Print(const Outcome& outcome, std::wstring* output)
+{
     for (const std::wstring& line : outcome.lines)
         *output += OneLine(line, true) + L"\n";
     *output += (outcome.json ? outcome.summary : CutSummary(OneLine(outcome.summary))) + L"\n";
+}
+
+} // namespace
+
+ConsoleCalls consoleCalls = {RealRunningAsAdministrator, RealRunSibling};
+
+int RunCommand(const std::vector<std::wstring>& arguments, std::wstring* output)
+{
+    Outcome outcome = RunOutcome(arguments);
+    Print(outcome, output);
     return outcome.code;
 }
 
 int RunConsoleProgram(const std::vector<std::wstring>& arguments, std::wstring* output)
 {
     std::wstring note;
-    if (wow64Calls.runningUnderWow64()) {
+    if (RunningUnderWow64()) {
         // Windows refuses a 32-bit program the drives' restart and shows it some
         // files redirected; the 64-bit sibling sees the machine as it is.
         std::wstring sibling = SiblingPath();
@@ -621,21 +633,16 @@ int RunConsoleProgram(const std::vector<std::wstring>& arguments, std::wstring* 
             return static_cast<int>(code);
         note = FormatProgramString(IDS_CLI_SIBLING_MISSING, {SiblingFileName});
     }
-    std::wstring own;
-    int code = RunCommand(arguments, &own);
+    Outcome outcome = RunOutcome(arguments);
     if (!note.empty()) {
         // The note goes into the summary, or before JSON, which must stay parseable.
-        size_t start = own.size() < 2 ? std::wstring::npos : own.find_last_of(L'\n', own.size() - 2);
-        start = start == std::wstring::npos ? 0 : start + 1;
-        std::wstring last = own.substr(start, own.size() - 1 - start);
-        own.erase(start);
-        if (!last.empty() && last[0] == L'[')
-            own += OneLine(note) + L"\n" + last + L"\n";
+        if (outcome.json)
+            outcome.lines.push_back(OneLine(note));
         else
-            own += CutSummary(OneLine(note + L"; " + last)) + L"\n";
+            outcome.summary = note + L"; " + outcome.summary;
     }
-    *output += own;
-    return code;
+    Print(outcome, output);
+    return outcome.code;
 }
 
 void WriteConsoleText(HANDLE handle, const std::wstring& text)

@@ -57,6 +57,9 @@ void BareCondition(const std::wstring& name)
         return;
     wchar_t path[MAX_PATH] = {};
     UINT length = GetSystemWindowsDirectoryW(path, MAX_PATH);
+    // A folder that does not fit comes back as the size it would need.
+    if (length == 0 || length >= MAX_PATH || !config->lpBinaryPathName)
+        return;
     std::swprintf(path + length, MAX_PATH - length, L"\\%ls", config->lpBinaryPathName);
     GetFileAttributesW(path);
 }

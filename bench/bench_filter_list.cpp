@@ -8,6 +8,7 @@
 // rows the fill reads through the device installer, beside the installer calls
 // those reads make, bare.
 #include "base/handles.h"
+#include "devices/device_installer.h"
 #include "filters/filter_registry.h"
 #include "res/resource.h"
 #include "bench/bench_tools.h"
@@ -122,7 +123,6 @@ bool WriteDescriptionsFile(const std::wstring& folder)
     return WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
 }
 
-constexpr GUID CdromSetupClass = {0x4D36E965, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 constexpr int DriveCount = 2;
 constexpr int OwnFilters = 3;
 
@@ -176,9 +176,7 @@ void BareProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property)
 // lists, and the class key's active values beside which a drive's rows are judged.
 void BareDriveReads()
 {
-    static const DEVPROPKEY resulting[2] = {
-        {{0x83DA6326, 0x97A6, 0x4088, {0x94, 0x53, 0xA1, 0x92, 0x3F, 0x57, 0x3B, 0x29}}, 23},
-        {{0x83DA6326, 0x97A6, 0x4088, {0x94, 0x53, 0xA1, 0x92, 0x3F, 0x57, 0x3B, 0x29}}, 22}};
+    static const DEVPROPKEY* const resulting[2] = {&CompoundLowerFiltersKey, &CompoundUpperFiltersKey};
     HDEVINFO set = SetupDiGetClassDevsW(&CdromSetupClass, nullptr, nullptr, DIGCF_PRESENT);
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof(device);
@@ -194,7 +192,7 @@ void BareDriveReads()
             BareProperty(set, &device, level ? SPDRP_UPPERFILTERS : SPDRP_LOWERFILTERS);
             DEVPROPTYPE type = 0;
             DWORD size = 0;
-            SetupDiGetDevicePropertyW(set, &device, &resulting[level], &type, nullptr, 0, &size, 0);
+            SetupDiGetDevicePropertyW(set, &device, resulting[level], &type, nullptr, 0, &size, 0);
         }
         if (parameters != INVALID_HANDLE_VALUE)
             RegCloseKey(parameters);

@@ -83,11 +83,8 @@ void Compare(const char* label, const std::vector<std::wstring>& names, const Ba
 
 void RemoveServices(SC_HANDLE manager)
 {
-    for (int i = 0; i < ServiceCount; ++i) {
-        UniqueServiceHandle service(OpenServiceW(manager, ServiceName(i).c_str(), DELETE));
-        if (service)
-            DeleteService(service.get());
-    }
+    for (int i = 0; i < ServiceCount; ++i)
+        StopAndDeleteService(manager, ServiceName(i).c_str());
 }
 
 bool CreateServices(SC_HANDLE manager, const std::wstring& imagePath)

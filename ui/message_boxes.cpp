@@ -27,6 +27,11 @@ void ChangeFailures::Add(const wchar_t* name, DWORD code)
     names += L"\n";
 }
 
+std::wstring ServiceUserText(const ServiceUser& user)
+{
+    return user.kind == ServiceUser::Unreadable ? FormatProgramString(IDS_USER_UNREADABLE, {user.name}) : user.name;
+}
+
 void KeptServices::Add(const std::wstring& name, const std::vector<ServiceUser>& users)
 {
     if (users.empty())
@@ -35,8 +40,7 @@ void KeptServices::Add(const std::wstring& name, const std::vector<ServiceUser>&
     const wchar_t* separator = L" ";
     for (const ServiceUser& user : users) {
         lines += separator;
-        lines += user.kind == ServiceUser::Unreadable ? FormatProgramString(IDS_USER_UNREADABLE, {user.name})
-                                                      : user.name;
+        lines += ServiceUserText(user);
         separator = L", ";
     }
     lines += L"\n";

@@ -332,6 +332,20 @@ TEST(ConsoleProgram, The32BitCompanionHandsEveryCommandToItsSiblingOrSaysItIsMis
                           L"as far as Windows lets it; Changes need administrator rights."),
               std::wstring::npos)
         << Narrow(output);
+    // JSON keeps the note on a line of its own; a name that merely begins with a
+    // bracket is no JSON, so the note stays in the summary.
+    const std::wstring missing = L"quillmere-cli-64bit.exe could not be started, so this 32-bit companion did the "
+                                 L"work as far as Windows lets it";
+    ResetFilterValues();
+    WriteClassMultiSz(UpperFiltersValue, {L"[QmGone"});
+    output.clear();
+    RunConsoleProgram({L"list", L"--json"}, &output);
+    EXPECT_EQ(output, missing + L"\n[{\"group\":\"UpperFilters\",\"name\":\"[QmGone\",\"state\":\"active\","
+                                L"\"description\":\"\"}]\n");
+    output.clear();
+    EXPECT_EQ(RunConsoleProgram({L"check"}, &output), ConsoleRepairable);
+    EXPECT_EQ(output, missing + L"; [QmGone (UpperFilters): service missing\n");
+    ResetFilterValues();
     wow64Calls = savedWow64;
     consoleCalls = savedConsole;
 }
