@@ -78,9 +78,8 @@ Standing NameStandsIn(HKEY key, const wchar_t* name, std::initializer_list<const
             unknown = true;
             continue;
         }
-        for (const std::wstring& entry : list.entries)
-            if (MultiSzNamesMatch(entry.c_str(), name))
-                return Standing::Present;
+        if (MultiSzListsName(list.entries, name))
+            return Standing::Present;
     }
     return unknown ? Standing::Unknown : Standing::Absent;
 }

@@ -1,6 +1,7 @@
 #include "filters/service_users.h"
 
 #include "base/handles.h"
+#include "filters/multi_sz.h"
 
 #include <map>
 
@@ -17,11 +18,6 @@ constexpr DWORD KeyNameLength = 256; // the longest name a key may have, and its
 
 enum class Naming { No, Yes, Unknown };
 
-bool NamesMatch(const wchar_t* a, int aLength, const wchar_t* b)
-{
-    return CompareStringOrdinal(a, aLength, b, -1, TRUE) == CSTR_EQUAL;
-}
-
 // One buffer for every value of a scan: a value of ordinary size is read in one
 // call and costs no allocation. Enum may hold thousands of device keys.
 class ValueBuffer {
@@ -32,7 +28,7 @@ public:
     {
         bool named = false;
         bool read = Entries(key, value, [&](const wchar_t* entry, size_t length) {
-            named = named || NamesMatch(entry, static_cast<int>(length), name);
+            named = named || MultiSzNamesMatch(entry, name, static_cast<int>(length));
         });
         return !read ? Naming::Unknown : named ? Naming::Yes : Naming::No;
     }
@@ -151,7 +147,7 @@ public:
         if (!Open(HKEY_LOCAL_MACHINE, ClassRoot, ScanAccess, &root, [] { return std::wstring(ClassRoot); }))
             return;
         bool listed = ForEachSubkey(root.get(), [&](const wchar_t* subkey) {
-            if (NamesMatch(subkey, -1, CdromClass))
+            if (MultiSzNamesMatch(subkey, CdromClass))
                 return;
             auto path = [subkey] { return std::wstring(ClassRoot) + L"\\" + subkey; };
             UniqueKey key;
