@@ -1,17 +1,31 @@
 #include "filters/service_users.h"
 
 #include "base/handles.h"
+#include "filters/filter_registry.h"
 #include "filters/multi_sz.h"
 
+#include <iterator>
 #include <map>
 
 namespace {
 
+// Spelled as the reported paths show it; the store's key spells it differently.
 constexpr wchar_t ClassRoot[] = L"SYSTEM\\CurrentControlSet\\Control\\Class";
 constexpr wchar_t EnumRoot[] = L"SYSTEM\\CurrentControlSet\\Enum";
 constexpr wchar_t ServicesRoot[] = L"SYSTEM\\CurrentControlSet\\Services";
-// Its own values are the store's to judge.
-constexpr wchar_t CdromClass[] = L"{4D36E965-E325-11CE-BFC1-08002BE10318}";
+
+constexpr bool IsParentKey(const wchar_t* parent, const wchar_t* key)
+{
+    auto upper = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; };
+    for (; *parent; ++parent, ++key)
+        if (upper(*parent) != upper(*key))
+            return false;
+    return *key == L'\\';
+}
+static_assert(IsParentKey(ClassRoot, FilterClassKey));
+
+// The store's class: its own values are the store's to judge.
+constexpr const wchar_t* StoreClass = FilterClassKey + std::size(ClassRoot);
 
 constexpr REGSAM ScanAccess = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
 constexpr DWORD KeyNameLength = 256; // the longest name a key may have, and its NUL
@@ -141,13 +155,13 @@ public:
 
     void Classes(bool parkingCounts)
     {
-        static const wchar_t* const values[] = {L"UpperFilters", L"LowerFilters", L"UpperFiltersRemoved",
-                                                L"LowerFiltersRemoved"};
+        static const wchar_t* const values[] = {UpperFiltersValue, LowerFiltersValue, UpperFiltersRemovedValue,
+                                                LowerFiltersRemovedValue};
         UniqueKey root;
         if (!Open(HKEY_LOCAL_MACHINE, ClassRoot, ScanAccess, &root, [] { return std::wstring(ClassRoot); }))
             return;
         bool listed = ForEachSubkey(root.get(), [&](const wchar_t* subkey) {
-            if (MultiSzNamesMatch(subkey, CdromClass))
+            if (MultiSzNamesMatch(subkey, StoreClass))
                 return;
             auto path = [subkey] { return std::wstring(ClassRoot) + L"\\" + subkey; };
             UniqueKey key;
@@ -289,7 +303,7 @@ private:
             Unreadable(std::wstring(EnumRoot) + L"\\" + id);
             return;
         }
-        for (const wchar_t* value : {L"UpperFilters", L"LowerFilters", L"Service"}) {
+        for (const wchar_t* value : {UpperFiltersValue, LowerFiltersValue, L"Service"}) {
             bool readable = buffer_.Entries(key.get(), value, [&](const wchar_t* entry, size_t length) {
                 std::vector<std::wstring>& ids = named_[Folded(std::wstring(entry, length).c_str())];
                 if (ids.empty() || ids.back() != id)
