@@ -1,11 +1,11 @@
 #include "filters/filter_registry.h"
 
 #include "base/handles.h"
-#include "base/text_sizes.h"
 #include "filters/multi_sz.h"
 #include "filters/service_users.h"
 #include "filters/store_calls.h"
 
+#include <cwchar>
 #include <initializer_list>
 #include <string>
 
@@ -94,14 +94,10 @@ bool KeptFor(const std::vector<ServiceUser>& users, std::vector<ServiceUser>* ke
     return true;
 }
 
-// The class key as a user of a service, by its description.
+// The class key as a user of a service.
 ServiceUser ClassKeyUser(HKEY key)
 {
-    wchar_t description[DisplayTextLength] = {};
-    DWORD bytes = sizeof(description) - sizeof(wchar_t);
-    if (RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(description), &bytes) != ERROR_SUCCESS)
-        description[0] = L'\0';
-    return {ServiceUser::Class, description[0] ? description : L"DVD/CD-ROM"};
+    return ClassUser(key, std::wcsrchr(FilterClassKey, L'\\') + 1);
 }
 
 // Keeps the first failure's code, so that later steps cannot hide it from the caller.

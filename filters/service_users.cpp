@@ -102,6 +102,14 @@ private:
     std::vector<BYTE> bytes_ = std::vector<BYTE>(2048);
 };
 
+ServiceUser ClassUserOf(ValueBuffer& buffer, HKEY classKey, const wchar_t* subkey)
+{
+    std::wstring description = buffer.Text(classKey, nullptr);
+    if (description.empty())
+        description = buffer.Text(classKey, L"Class");
+    return {ServiceUser::Class, description.empty() ? subkey : description};
+}
+
 // Calls `visit` with each subkey name of `key`; false when the names could not be
 // read to the end.
 template <typename Visit>
@@ -171,11 +179,7 @@ public:
             if (naming == Naming::Unknown) {
                 Unreadable(path());
             } else if (naming == Naming::Yes) {
-                // The class's description is its key's default value; its short name stands in.
-                std::wstring description = buffer_.Text(key.get(), nullptr);
-                if (description.empty())
-                    description = buffer_.Text(key.get(), L"Class");
-                users_->push_back({ServiceUser::Class, description.empty() ? subkey : description});
+                users_->push_back(ClassUserOf(buffer_, key.get(), subkey));
             }
         });
         if (!listed)
@@ -345,6 +349,12 @@ void Scan::Devices()
 } // namespace
 
 ServiceUsersCalls serviceUsersCalls = {EnumDependentServicesW};
+
+ServiceUser ClassUser(HKEY classKey, const wchar_t* subkey)
+{
+    ValueBuffer buffer;
+    return ClassUserOf(buffer, classKey, subkey);
+}
 
 bool FindServiceUsers(const wchar_t* name, SC_HANDLE service, bool parkingCounts, std::vector<ServiceUser>* users)
 {
