@@ -6,7 +6,7 @@
 #include "filters/store_calls.h"
 
 #include <cwchar>
-#include <initializer_list>
+#include <span>
 #include <string>
 
 FilterStoreCalls filterStoreCalls = {RegOpenKeyExW, RegSetValueExW, RegQueryValueExW};
@@ -40,33 +40,22 @@ void SetStartType(SC_HANDLE service, DWORD startType)
                          nullptr, nullptr, nullptr);
 }
 
-void EnableService(const wchar_t* name)
-{
-    OpenedService opened = OpenServiceByName(name, SERVICE_CHANGE_CONFIG);
-    if (opened.service)
-        SetStartType(opened.service.get(), SERVICE_BOOT_START);
-}
+// The active values first, then their parking values.
+constexpr const wchar_t* AllFilterValues[] = {LowerFiltersValue, UpperFiltersValue, LowerFiltersRemovedValue,
+                                              UpperFiltersRemovedValue};
 
-void DisableService(const wchar_t* name, std::vector<ServiceUser>* keptFor)
+// The values whose names need the service: the active ones, and the parking ones
+// too when deleting, since a parked name needs the service to be restored.
+std::span<const wchar_t* const> ValuesNeedingService(bool deleting)
 {
-    OpenedService opened = OpenServiceNoOneElseUses(name, SERVICE_CHANGE_CONFIG, false, keptFor);
-    if (opened.service)
-        SetStartType(opened.service.get(), SERVICE_DISABLED);
-}
-
-void DeleteFilterService(const wchar_t* name, std::vector<ServiceUser>* keptFor)
-{
-    // A name parked elsewhere still needs the service to be restored there.
-    OpenedService opened = OpenServiceNoOneElseUses(name, DELETE, true, keptFor);
-    if (opened.service)
-        DeleteService(opened.service.get());
+    return std::span<const wchar_t* const>(AllFilterValues).first(deleting ? 4 : 2);
 }
 
 enum class Standing { Absent, Present, Unknown };
 
 // Whether `name` stands in any of `values` as the key holds them now. Absent only
 // when every value could be read (a missing one holds nothing) and none lists it.
-Standing NameStandsIn(HKEY key, const wchar_t* name, std::initializer_list<const wchar_t*> values)
+Standing NameStandsIn(HKEY key, const wchar_t* name, std::span<const wchar_t* const> values)
 {
     bool unknown = false;
     for (const wchar_t* value : values) {
@@ -94,10 +83,23 @@ bool KeptFor(const std::vector<ServiceUser>& users, std::vector<ServiceUser>* ke
     return true;
 }
 
-// The class key as a user of a service.
-ServiceUser ClassKeyUser(HKEY key)
+// Disables the service of `name`, or deletes it when `deleting`, once no value of
+// the class key that needs it names it, and neither `alsoUsing` nor anything
+// FindServiceUsers finds uses it. Returns where the name stands in the key.
+Standing ServiceStep(HKEY key, const wchar_t* name, bool deleting, const std::vector<ServiceUser>& alsoUsing,
+                     std::vector<ServiceUser>* keptFor)
 {
-    return ClassUser(key, std::wcsrchr(FilterClassKey, L'\\') + 1);
+    Standing standing = NameStandsIn(key, name, ValuesNeedingService(deleting));
+    if (standing != Standing::Absent || KeptFor(alsoUsing, keptFor))
+        return standing;
+    OpenedService opened = OpenServiceNoOneElseUses(name, deleting ? DELETE : SERVICE_CHANGE_CONFIG, deleting, keptFor);
+    if (!opened.service)
+        return standing;
+    if (deleting)
+        DeleteService(opened.service.get());
+    else
+        SetStartType(opened.service.get(), SERVICE_DISABLED);
+    return standing;
 }
 
 // Keeps the first failure's code, so that later steps cannot hide it from the caller.
@@ -130,11 +132,10 @@ bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* 
 
     // An active name whose service is disabled leaves the drive without its filter
     // at the next start, so the service follows what the active values now hold.
-    Standing active = NameStandsIn(key.get(), name, {LowerFiltersValue, UpperFiltersValue});
-    if (activate && active == Standing::Present)
-        EnableService(name);
-    else if (!activate && active == Standing::Absent && !KeptFor(alsoUsing, keptFor))
-        DisableService(name, keptFor);
+    if (!activate)
+        ServiceStep(key.get(), name, false, alsoUsing, keptFor);
+    else if (NameStandsIn(key.get(), name, ValuesNeedingService(false)) == Standing::Present)
+        EnableFilterService(name);
 
     if (edits)
         *edits = done;
@@ -174,11 +175,7 @@ bool DeleteFilter(const wchar_t* valueName, const wchar_t* name, std::vector<Ser
     ok = Edited(RemoveMultiSzEntry(key.get(), name, parkingValue.c_str()), &error) && ok;
 
     // The same name in the other group, or a removal that failed, still needs it.
-    if (NameStandsIn(key.get(), name,
-                     {LowerFiltersValue, UpperFiltersValue, LowerFiltersRemovedValue, UpperFiltersRemovedValue}) ==
-            Standing::Absent &&
-        !KeptFor(alsoUsing, keptFor))
-        DeleteFilterService(name, keptFor);
+    ServiceStep(key.get(), name, true, alsoUsing, keptFor);
     SetLastError(error);
     return ok;
 }
@@ -189,21 +186,13 @@ void RetireFilterService(const wchar_t* name, bool deleting, const std::vector<S
     UniqueKey key;
     if (OpenFilterClassKey(FilterClassReadAccess, key.put()) != ERROR_SUCCESS)
         return; // what it names is not known, so it may need the service
-    Standing standing =
-        deleting ? NameStandsIn(key.get(), name,
-                                {LowerFiltersValue, UpperFiltersValue, LowerFiltersRemovedValue, UpperFiltersRemovedValue})
-                 : NameStandsIn(key.get(), name, {LowerFiltersValue, UpperFiltersValue});
-    if (standing == Standing::Present && keptFor)
-        keptFor->push_back(ClassKeyUser(key.get()));
-    if (standing != Standing::Absent || KeptFor(alsoUsing, keptFor))
-        return;
-    if (deleting)
-        DeleteFilterService(name, keptFor);
-    else
-        DisableService(name, keptFor);
+    if (ServiceStep(key.get(), name, deleting, alsoUsing, keptFor) == Standing::Present && keptFor)
+        keptFor->push_back(ClassUser(key.get(), std::wcsrchr(FilterClassKey, L'\\') + 1));
 }
 
 void EnableFilterService(const wchar_t* name)
 {
-    EnableService(name);
+    OpenedService opened = OpenServiceByName(name, SERVICE_CHANGE_CONFIG);
+    if (opened.service)
+        SetStartType(opened.service.get(), SERVICE_BOOT_START);
 }
