@@ -60,6 +60,10 @@ struct DriverCondition {
 // there (only a file that names a place on this machine counts as missing).
 DriverCondition ReadDriverCondition(const wchar_t* name);
 
+// The same over an open connection to the service manager (opened for reading),
+// for a caller that asks about many services; a null `manager` gives Unknown.
+DriverCondition ReadDriverCondition(SC_HANDLE manager, const wchar_t* name);
+
 // Looks `name` up in descriptions.ini of the current directory, in the thread's
 // language section and then in "en". `out` holds DisplayTextLength characters.
 bool LookupDescription(const wchar_t* name, wchar_t* out);
