@@ -102,6 +102,17 @@ Standing ServiceStep(HKEY key, const wchar_t* name, bool deleting, const std::ve
     return standing;
 }
 
+// The users `alsoUsing` gives, asked before the edit: the drives' users are judged
+// against the class values as they stand then. Not asked when `untouched`, values
+// the edit leaves alone, still need the service, so that the step cannot be reached.
+std::vector<ServiceUser> AskBeforeEdit(AlsoUsingCall alsoUsing, HKEY key, const wchar_t* name, bool deleting,
+                                       std::span<const wchar_t* const> untouched)
+{
+    if (!alsoUsing || NameStandsIn(key, name, untouched) != Standing::Absent)
+        return {};
+    return alsoUsing(name, deleting);
+}
+
 // Keeps the first failure's code, so that later steps cannot hide it from the caller.
 bool Edited(bool ok, DWORD* error)
 {
@@ -113,7 +124,7 @@ bool Edited(bool ok, DWORD* error)
 // Moves `name` from the `from` value to the `to` value of each group.
 bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* lowerTo, const wchar_t* upperFrom,
                   const wchar_t* upperTo, bool activate, FilterGroupEdits* edits, std::vector<ServiceUser>* keptFor,
-                  const std::vector<ServiceUser>& alsoUsing)
+                  AlsoUsingCall alsoUsing)
 {
     FilterGroupEdits done;
     if (edits)
@@ -126,6 +137,9 @@ bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* 
         SetLastError(static_cast<DWORD>(status));
         return false;
     }
+    // A park moves the name out of both active values.
+    std::vector<ServiceUser> driveUsers = activate ? std::vector<ServiceUser>()
+                                                   : AskBeforeEdit(alsoUsing, key.get(), name, false, {});
     DWORD error = ERROR_SUCCESS;
     done.lower = Edited(MoveMultiSzEntry(key.get(), name, lowerFrom, lowerTo), &error);
     done.upper = Edited(MoveMultiSzEntry(key.get(), name, upperFrom, upperTo), &error);
@@ -133,7 +147,7 @@ bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* 
     // An active name whose service is disabled leaves the drive without its filter
     // at the next start, so the service follows what the active values now hold.
     if (!activate)
-        ServiceStep(key.get(), name, false, alsoUsing, keptFor);
+        ServiceStep(key.get(), name, false, driveUsers, keptFor);
     else if (NameStandsIn(key.get(), name, ValuesNeedingService(false)) == Standing::Present)
         EnableFilterService(name);
 
@@ -146,7 +160,7 @@ bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* 
 } // namespace
 
 bool DeactivateFilter(const wchar_t* name, FilterGroupEdits* edits, std::vector<ServiceUser>* keptFor,
-                      const std::vector<ServiceUser>& alsoUsing)
+                      AlsoUsingCall alsoUsing)
 {
     return ChangeFilter(name, LowerFiltersValue, LowerFiltersRemovedValue, UpperFiltersValue,
                         UpperFiltersRemovedValue, false, edits, keptFor, alsoUsing);
@@ -155,11 +169,11 @@ bool DeactivateFilter(const wchar_t* name, FilterGroupEdits* edits, std::vector<
 bool ActivateFilter(const wchar_t* name, FilterGroupEdits* edits)
 {
     return ChangeFilter(name, LowerFiltersRemovedValue, LowerFiltersValue, UpperFiltersRemovedValue,
-                        UpperFiltersValue, true, edits, nullptr, {});
+                        UpperFiltersValue, true, edits, nullptr, nullptr);
 }
 
 bool DeleteFilter(const wchar_t* valueName, const wchar_t* name, std::vector<ServiceUser>* keptFor,
-                  const std::vector<ServiceUser>& alsoUsing)
+                  AlsoUsingCall alsoUsing)
 {
     if (keptFor)
         keptFor->clear();
@@ -170,12 +184,16 @@ bool DeleteFilter(const wchar_t* valueName, const wchar_t* name, std::vector<Ser
         return false;
     }
     std::wstring parkingValue = std::wstring(valueName) + L"Removed";
+    // The other group's active and parking values.
+    size_t other = CompareStringOrdinal(valueName, -1, LowerFiltersValue, -1, TRUE) == CSTR_EQUAL ? 1 : 0;
+    const wchar_t* untouched[] = {AllFilterValues[other], AllFilterValues[other + 2]};
+    std::vector<ServiceUser> driveUsers = AskBeforeEdit(alsoUsing, key.get(), name, true, untouched);
     DWORD error = ERROR_SUCCESS;
     bool ok = Edited(RemoveMultiSzEntry(key.get(), name, valueName), &error);
     ok = Edited(RemoveMultiSzEntry(key.get(), name, parkingValue.c_str()), &error) && ok;
 
     // The same name in the other group, or a removal that failed, still needs it.
-    ServiceStep(key.get(), name, true, alsoUsing, keptFor);
+    ServiceStep(key.get(), name, true, driveUsers, keptFor);
     SetLastError(error);
     return ok;
 }
