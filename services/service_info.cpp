@@ -136,6 +136,20 @@ bool QueryServiceInfo(const wchar_t* name, ServiceInfo* info)
     return configured;
 }
 
+DWORD QueryServiceState(const wchar_t* name)
+{
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
+    if (!manager) {
+        ShowSystemErrorBox(nullptr, GetLastError());
+        return 0;
+    }
+    UniqueServiceHandle service = OpenQueriedService(manager.get(), name);
+    if (!service)
+        return NoSuchService(GetLastError()) ? ServiceStateNotFound : 0;
+    SERVICE_STATUS status{};
+    return QueryServiceStatus(service.get(), &status) ? status.dwCurrentState : 0;
+}
+
 void LoadServiceStateText(DWORD state, wchar_t* out)
 {
     // Beyond 8 the table holds other texts; an unknown state must not borrow one.

@@ -28,6 +28,11 @@ struct ServiceInfo {
 // leaves currentState as the caller set it, 0 for unknown.
 bool QueryServiceInfo(const wchar_t* name, ServiceInfo* info);
 
+// Only the state of service `name`, as QueryServiceInfo leaves currentState set
+// from 0: ServiceStateNotFound for a missing service, 0 when it could not be
+// learnt. Shows the same error box when the service manager cannot be reached.
+DWORD QueryServiceState(const wchar_t* name);
+
 // The service open of the query; tests replace it, because Wine cannot be made to
 // refuse an administrator a service.
 struct ServiceInfoCalls {
