@@ -6,6 +6,7 @@
 
 #include <iterator>
 #include <map>
+#include <span>
 
 namespace {
 
@@ -127,32 +128,35 @@ bool ForEachSubkey(HKEY key, Visit visit)
     }
 }
 
-// Opens a key of the scan. One that went away meanwhile names nothing; one that
-// cannot be opened (or listed) may name the service, so it counts as a user.
+void AddUnreadable(std::vector<ServiceUser>* users, std::wstring path)
+{
+    users->push_back({ServiceUser::Unreadable, std::move(path)});
+}
+
+// Opens a key of a scan. One that went away meanwhile names nothing; one that
+// cannot be opened (or listed) may name the service, so it counts as a user, under
+// the path `path` makes, only then.
+template <typename Path>
+bool OpenScanKey(HKEY parent, const wchar_t* subkey, REGSAM access, UniqueKey* key,
+                 std::vector<ServiceUser>* unreadable, Path path)
+{
+    LSTATUS status = RegOpenKeyExW(parent, subkey, 0, access, key->put());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+        AddUnreadable(unreadable, path());
+    return status == ERROR_SUCCESS;
+}
+
 class Scan {
 public:
     Scan(const wchar_t* name, std::vector<ServiceUser>* users) : name_(name), users_(users) {}
 
-    // `path` makes the key's path, only for a key that cannot be opened.
-    template <typename Path>
-    bool Open(HKEY parent, const wchar_t* subkey, REGSAM access, UniqueKey* key, Path path)
-    {
-        LSTATUS status = RegOpenKeyExW(parent, subkey, 0, access, key->put());
-        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-            Unreadable(path());
-        return status == ERROR_SUCCESS;
-    }
-
-    void Unreadable(const std::wstring& path) { users_->push_back({ServiceUser::Unreadable, path}); }
-
     // The first answer that settles it: any value that names the service, else
     // any that could not be read.
-    template <size_t N>
-    Naming NamedIn(HKEY key, const wchar_t* const (&values)[N], size_t count)
+    Naming NamedIn(HKEY key, std::span<const wchar_t* const> values)
     {
         Naming found = Naming::No;
-        for (size_t i = 0; i < count && i < N; ++i) {
-            Naming naming = buffer_.Names(key, values[i], name_);
+        for (const wchar_t* value : values) {
+            Naming naming = buffer_.Names(key, value, name_);
             if (naming == Naming::Yes)
                 return naming;
             if (naming == Naming::Unknown)
@@ -166,28 +170,26 @@ public:
         static const wchar_t* const values[] = {UpperFiltersValue, LowerFiltersValue, UpperFiltersRemovedValue,
                                                 LowerFiltersRemovedValue};
         UniqueKey root;
-        if (!Open(HKEY_LOCAL_MACHINE, ClassRoot, ScanAccess, &root, [] { return std::wstring(ClassRoot); }))
+        if (!OpenScanKey(HKEY_LOCAL_MACHINE, ClassRoot, ScanAccess, &root, users_,
+                         [] { return std::wstring(ClassRoot); }))
             return;
         bool listed = ForEachSubkey(root.get(), [&](const wchar_t* subkey) {
             if (MultiSzNamesMatch(subkey, StoreClass))
                 return;
             auto path = [subkey] { return std::wstring(ClassRoot) + L"\\" + subkey; };
             UniqueKey key;
-            if (!Open(root.get(), subkey, KEY_QUERY_VALUE, &key, path))
+            if (!OpenScanKey(root.get(), subkey, KEY_QUERY_VALUE, &key, users_, path))
                 return;
-            Naming naming = NamedIn(key.get(), values, parkingCounts ? 4 : 2);
+            Naming naming = NamedIn(key.get(), std::span(values).first(parkingCounts ? 4 : 2));
             if (naming == Naming::Unknown) {
-                Unreadable(path());
+                AddUnreadable(users_, path());
             } else if (naming == Naming::Yes) {
                 users_->push_back(ClassUserOf(buffer_, key.get(), subkey));
             }
         });
         if (!listed)
-            Unreadable(ClassRoot);
+            AddUnreadable(users_, ClassRoot);
     }
-
-    // Every device's own filters and function driver, from the index of Enum.
-    void Devices();
 
     // The services that depend on it, directly or through others, as the service
     // manager knows them: one call, where reading every service's key costs several
@@ -202,7 +204,7 @@ public:
         UniqueHeapBlock block = GetLastError() == ERROR_MORE_DATA ? AllocateHeapBlock(needed) : UniqueHeapBlock();
         auto* dependents = static_cast<ENUM_SERVICE_STATUSW*>(block.get());
         if (!dependents || !enumerate(service, SERVICE_STATE_ALL, dependents, needed, &needed, &count)) {
-            Unreadable(std::wstring(ServicesRoot) + L"\\" + name_);
+            AddUnreadable(users_, std::wstring(ServicesRoot) + L"\\" + name_);
             return;
         }
         for (DWORD i = 0; i < count; ++i)
@@ -259,12 +261,9 @@ private:
         unreadable_.clear();
         changed_.reset();
         root_.reset();
-        LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, EnumRoot, 0, ScanAccess | KEY_NOTIFY, root_.put());
-        if (status != ERROR_SUCCESS) {
-            if (status != ERROR_FILE_NOT_FOUND)
-                Unreadable(EnumRoot);
+        if (!OpenScanKey(HKEY_LOCAL_MACHINE, EnumRoot, ScanAccess | KEY_NOTIFY, &root_, &unreadable_,
+                         [] { return std::wstring(EnumRoot); }))
             return;
-        }
         // Asked for before the walk, so a change made during it is not missed. Where
         // the system cannot tell of changes, nothing is kept: every lookup walks anew.
         UniqueHandle changed(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -273,40 +272,36 @@ private:
             changed_ = std::move(changed);
 
         bool listed = ForEachSubkey(root_.get(), [&](const wchar_t* enumerator) {
-            std::wstring enumeratorPath = std::wstring(EnumRoot) + L"\\" + enumerator;
+            auto enumeratorPath = [enumerator] { return std::wstring(EnumRoot) + L"\\" + enumerator; };
             UniqueKey enumeratorKey;
-            if (!OpenPart(root_.get(), enumerator, ScanAccess, &enumeratorKey, enumeratorPath))
+            if (!OpenScanKey(root_.get(), enumerator, ScanAccess, &enumeratorKey, &unreadable_, enumeratorPath))
                 return;
             bool devices = ForEachSubkey(enumeratorKey.get(), [&](const wchar_t* device) {
-                std::wstring devicePath = enumeratorPath + L"\\" + device;
+                auto devicePath = [&] { return enumeratorPath() + L"\\" + device; };
                 UniqueKey deviceKey;
-                if (!OpenPart(enumeratorKey.get(), device, ScanAccess, &deviceKey, devicePath))
+                if (!OpenScanKey(enumeratorKey.get(), device, ScanAccess, &deviceKey, &unreadable_, devicePath))
                     return;
                 bool instances = ForEachSubkey(deviceKey.get(), [&](const wchar_t* instance) {
                     AddInstance(deviceKey.get(), std::wstring(enumerator) + L"\\" + device + L"\\" + instance,
                                 instance);
                 });
                 if (!instances)
-                    Unreadable(devicePath);
+                    AddUnreadable(&unreadable_, devicePath());
             });
             if (!devices)
-                Unreadable(enumeratorPath);
+                AddUnreadable(&unreadable_, enumeratorPath());
         });
         if (!listed)
-            Unreadable(EnumRoot);
+            AddUnreadable(&unreadable_, EnumRoot);
     }
 
     // A device's own filters, and its function driver.
     void AddInstance(HKEY deviceKey, const std::wstring& id, const wchar_t* instance)
     {
         UniqueKey key;
-        LSTATUS status = RegOpenKeyExW(deviceKey, instance, 0, KEY_QUERY_VALUE, key.put());
-        if (status == ERROR_FILE_NOT_FOUND)
+        if (!OpenScanKey(deviceKey, instance, KEY_QUERY_VALUE, &key, &unreadable_,
+                         [&id] { return std::wstring(EnumRoot) + L"\\" + id; }))
             return;
-        if (status != ERROR_SUCCESS) {
-            Unreadable(std::wstring(EnumRoot) + L"\\" + id);
-            return;
-        }
         for (const wchar_t* value : {UpperFiltersValue, LowerFiltersValue, L"Service"}) {
             bool readable = buffer_.Entries(key.get(), value, [&](const wchar_t* entry, size_t length) {
                 std::vector<std::wstring>& ids = named_[Folded(std::wstring(entry, length).c_str())];
@@ -314,21 +309,11 @@ private:
                     ids.push_back(id);
             });
             if (!readable) {
-                Unreadable(std::wstring(EnumRoot) + L"\\" + id);
+                AddUnreadable(&unreadable_, std::wstring(EnumRoot) + L"\\" + id);
                 return;
             }
         }
     }
-
-    bool OpenPart(HKEY parent, const wchar_t* subkey, REGSAM access, UniqueKey* key, const std::wstring& path)
-    {
-        LSTATUS status = RegOpenKeyExW(parent, subkey, 0, access, key->put());
-        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-            Unreadable(path);
-        return status == ERROR_SUCCESS;
-    }
-
-    void Unreadable(const std::wstring& path) { unreadable_.push_back({ServiceUser::Unreadable, path}); }
 
     UniqueKey root_;
     UniqueHandle changed_;
@@ -340,11 +325,6 @@ private:
 };
 
 DeviceIndex deviceIndex;
-
-void Scan::Devices()
-{
-    deviceIndex.FindUsers(name_, users_);
-}
 
 } // namespace
 
@@ -362,6 +342,7 @@ bool FindServiceUsers(const wchar_t* name, SC_HANDLE service, bool parkingCounts
     Scan scan(name, users);
     scan.Classes(parkingCounts);
     scan.Dependents(service);
-    scan.Devices();
+    // Every device's own filters and function driver, from the index of Enum.
+    deviceIndex.FindUsers(name, users);
     return users->size() > before;
 }
