@@ -247,12 +247,11 @@ public:
 private:
     bool Current() const { return changed_ && WaitForSingleObject(changed_.get(), 0) == WAIT_TIMEOUT; }
 
-    static std::wstring Folded(const wchar_t* name)
+    static std::wstring Folded(std::wstring name)
     {
-        std::wstring folded = name;
-        if (!folded.empty())
-            CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
-        return folded;
+        if (!name.empty())
+            CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+        return name;
     }
 
     void Build()
@@ -282,8 +281,9 @@ private:
                 if (!OpenScanKey(enumeratorKey.get(), device, ScanAccess, &deviceKey, &unreadable_, devicePath))
                     return;
                 bool instances = ForEachSubkey(deviceKey.get(), [&](const wchar_t* instance) {
-                    AddInstance(deviceKey.get(), std::wstring(enumerator) + L"\\" + device + L"\\" + instance,
-                                instance);
+                    AddInstance(deviceKey.get(), instance, [&] {
+                        return std::wstring(enumerator) + L"\\" + device + L"\\" + instance;
+                    });
                 });
                 if (!instances)
                     AddUnreadable(&unreadable_, devicePath());
@@ -295,21 +295,26 @@ private:
             AddUnreadable(&unreadable_, EnumRoot);
     }
 
-    // A device's own filters, and its function driver.
-    void AddInstance(HKEY deviceKey, const std::wstring& id, const wchar_t* instance)
+    // A device's own filters, and its function driver. `makeId` makes its instance
+    // id, only once the id is stored.
+    template <typename MakeId>
+    void AddInstance(HKEY deviceKey, const wchar_t* instance, MakeId makeId)
     {
+        auto path = [&makeId] { return std::wstring(EnumRoot) + L"\\" + makeId(); };
         UniqueKey key;
-        if (!OpenScanKey(deviceKey, instance, KEY_QUERY_VALUE, &key, &unreadable_,
-                         [&id] { return std::wstring(EnumRoot) + L"\\" + id; }))
+        if (!OpenScanKey(deviceKey, instance, KEY_QUERY_VALUE, &key, &unreadable_, path))
             return;
+        std::wstring id;
         for (const wchar_t* value : {UpperFiltersValue, LowerFiltersValue, L"Service"}) {
             bool readable = buffer_.Entries(key.get(), value, [&](const wchar_t* entry, size_t length) {
-                std::vector<std::wstring>& ids = named_[Folded(std::wstring(entry, length).c_str())];
+                if (id.empty())
+                    id = makeId();
+                std::vector<std::wstring>& ids = named_[Folded(std::wstring(entry, length))];
                 if (ids.empty() || ids.back() != id)
                     ids.push_back(id);
             });
             if (!readable) {
-                AddUnreadable(&unreadable_, std::wstring(EnumRoot) + L"\\" + id);
+                AddUnreadable(&unreadable_, path());
                 return;
             }
         }
