@@ -17,6 +17,6 @@ void ShowSystemErrorBox(HWND owner, DWORD code);
 // where nobody could click a box away, puts its own report in its place; tests do
 // the same.
 struct ErrorBoxCalls {
-    int(WINAPI* messageBox)(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
+    decltype(&MessageBoxW) messageBox;
 };
 extern ErrorBoxCalls errorBoxCalls;

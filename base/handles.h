@@ -66,13 +66,12 @@ struct NullInvalidTraits {
 
 inline void CloseHeapBlock(void* block) { HeapFree(GetProcessHeap(), 0, block); }
 inline void DeleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
-inline void DeleteFontObject(HFONT font) { DeleteObject(font); }
 
 using UniqueKey = UniqueAny<NullInvalidTraits<HKEY, RegCloseKey>>;
 using UniqueServiceHandle = UniqueAny<NullInvalidTraits<SC_HANDLE, CloseServiceHandle>>;
 using UniqueMenu = UniqueAny<NullInvalidTraits<HMENU, DestroyMenu>>;
 using UniqueGdiObject = UniqueAny<NullInvalidTraits<HGDIOBJ, DeleteGdiObject>>;
-using UniqueFont = UniqueAny<NullInvalidTraits<HFONT, DeleteFontObject>>;
+using UniqueFont = UniqueAny<NullInvalidTraits<HFONT, DeleteGdiObject>>;
 using UniqueIcon = UniqueAny<NullInvalidTraits<HICON, DestroyIcon>>;
 using UniqueHeapBlock = UniqueAny<NullInvalidTraits<void*, CloseHeapBlock>>;
 using UniqueLocalBlock = UniqueAny<NullInvalidTraits<HLOCAL, LocalFree>>;

@@ -19,9 +19,9 @@ std::wstring LoadProgramString(UINT id)
 
 void SetTextFromString(HWND window, int control, UINT id)
 {
-    wchar_t text[DisplayTextLength] = {};
-    if (LoadStringW(ProgramModule(), id, text, static_cast<int>(DisplayTextLength)) > 0)
-        SetDlgItemTextW(window, control, text);
+    std::wstring text = LoadProgramString(id);
+    if (!text.empty())
+        SetDlgItemTextW(window, control, text.c_str());
 }
 
 std::wstring FormatProgramString(UINT id, std::initializer_list<std::wstring> inserts)

@@ -63,7 +63,7 @@ bool ParkEntry(const FilterEntry& entry, std::vector<ServiceUser>* keptFor)
 {
     switch (entry.place) {
     case FilterPlace::Class:
-        return DeactivateFilter(entry.name.c_str(), nullptr, keptFor, DriveUsersOf(entry.name.c_str(), false));
+        return DeactivateFilter(entry.name.c_str(), nullptr, keptFor, DriveUsersOf);
     case FilterPlace::Drive:
         return DeactivateDriveFilter(entry.drive.c_str(), entry.name.c_str(), nullptr, keptFor);
     case FilterPlace::Declarative:
@@ -92,7 +92,7 @@ bool DeleteEntry(const FilterEntry& entry, std::vector<ServiceUser>* keptFor)
     switch (entry.place) {
     case FilterPlace::Class:
         return DeleteFilter(entry.level ? UpperFiltersValue : LowerFiltersValue, entry.name.c_str(), keptFor,
-                            DriveUsersOf(entry.name.c_str(), true));
+                            DriveUsersOf);
     case FilterPlace::Drive:
         return DeleteDriveFilter(entry.drive.c_str(), entry.level == 1, entry.name.c_str(), keptFor);
     case FilterPlace::Declarative:

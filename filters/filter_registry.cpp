@@ -1,12 +1,12 @@
 #include "filters/filter_registry.h"
 
 #include "base/handles.h"
-#include "base/text_sizes.h"
 #include "filters/multi_sz.h"
 #include "filters/service_users.h"
 #include "filters/store_calls.h"
 
-#include <initializer_list>
+#include <cwchar>
+#include <span>
 #include <string>
 
 FilterStoreCalls filterStoreCalls = {RegOpenKeyExW, RegSetValueExW, RegQueryValueExW};
@@ -40,33 +40,22 @@ void SetStartType(SC_HANDLE service, DWORD startType)
                          nullptr, nullptr, nullptr);
 }
 
-void EnableService(const wchar_t* name)
-{
-    OpenedService opened = OpenServiceByName(name, SERVICE_CHANGE_CONFIG);
-    if (opened.service)
-        SetStartType(opened.service.get(), SERVICE_BOOT_START);
-}
+// The active values first, then their parking values.
+constexpr const wchar_t* AllFilterValues[] = {LowerFiltersValue, UpperFiltersValue, LowerFiltersRemovedValue,
+                                              UpperFiltersRemovedValue};
 
-void DisableService(const wchar_t* name, std::vector<ServiceUser>* keptFor)
+// The values whose names need the service: the active ones, and the parking ones
+// too when deleting, since a parked name needs the service to be restored.
+std::span<const wchar_t* const> ValuesNeedingService(bool deleting)
 {
-    OpenedService opened = OpenServiceNoOneElseUses(name, SERVICE_CHANGE_CONFIG, false, keptFor);
-    if (opened.service)
-        SetStartType(opened.service.get(), SERVICE_DISABLED);
-}
-
-void DeleteFilterService(const wchar_t* name, std::vector<ServiceUser>* keptFor)
-{
-    // A name parked elsewhere still needs the service to be restored there.
-    OpenedService opened = OpenServiceNoOneElseUses(name, DELETE, true, keptFor);
-    if (opened.service)
-        DeleteService(opened.service.get());
+    return std::span<const wchar_t* const>(AllFilterValues).first(deleting ? 4 : 2);
 }
 
 enum class Standing { Absent, Present, Unknown };
 
 // Whether `name` stands in any of `values` as the key holds them now. Absent only
 // when every value could be read (a missing one holds nothing) and none lists it.
-Standing NameStandsIn(HKEY key, const wchar_t* name, std::initializer_list<const wchar_t*> values)
+Standing NameStandsIn(HKEY key, const wchar_t* name, std::span<const wchar_t* const> values)
 {
     bool unknown = false;
     for (const wchar_t* value : values) {
@@ -78,9 +67,8 @@ Standing NameStandsIn(HKEY key, const wchar_t* name, std::initializer_list<const
             unknown = true;
             continue;
         }
-        for (const std::wstring& entry : list.entries)
-            if (MultiSzNamesMatch(entry.c_str(), name))
-                return Standing::Present;
+        if (MultiSzListsName(list.entries, name))
+            return Standing::Present;
     }
     return unknown ? Standing::Unknown : Standing::Absent;
 }
@@ -95,14 +83,34 @@ bool KeptFor(const std::vector<ServiceUser>& users, std::vector<ServiceUser>* ke
     return true;
 }
 
-// The class key as a user of a service, by its description.
-ServiceUser ClassKeyUser(HKEY key)
+// Disables the service of `name`, or deletes it when `deleting`, once no value of
+// the class key that needs it names it, and neither `alsoUsing` nor anything
+// FindServiceUsers finds uses it. Returns where the name stands in the key.
+Standing ServiceStep(HKEY key, const wchar_t* name, bool deleting, const std::vector<ServiceUser>& alsoUsing,
+                     std::vector<ServiceUser>* keptFor)
 {
-    wchar_t description[DisplayTextLength] = {};
-    DWORD bytes = sizeof(description) - sizeof(wchar_t);
-    if (RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(description), &bytes) != ERROR_SUCCESS)
-        description[0] = L'\0';
-    return {ServiceUser::Class, description[0] ? description : L"DVD/CD-ROM"};
+    Standing standing = NameStandsIn(key, name, ValuesNeedingService(deleting));
+    if (standing != Standing::Absent || KeptFor(alsoUsing, keptFor))
+        return standing;
+    OpenedService opened = OpenServiceNoOneElseUses(name, deleting ? DELETE : SERVICE_CHANGE_CONFIG, deleting, keptFor);
+    if (!opened.service)
+        return standing;
+    if (deleting)
+        DeleteService(opened.service.get());
+    else
+        SetStartType(opened.service.get(), SERVICE_DISABLED);
+    return standing;
+}
+
+// The users `alsoUsing` gives, asked before the edit: the drives' users are judged
+// against the class values as they stand then. Not asked when `untouched`, values
+// the edit leaves alone, still need the service, so that the step cannot be reached.
+std::vector<ServiceUser> AskBeforeEdit(AlsoUsingCall alsoUsing, HKEY key, const wchar_t* name, bool deleting,
+                                       std::span<const wchar_t* const> untouched)
+{
+    if (!alsoUsing || NameStandsIn(key, name, untouched) != Standing::Absent)
+        return {};
+    return alsoUsing(name, deleting);
 }
 
 // Keeps the first failure's code, so that later steps cannot hide it from the caller.
@@ -116,7 +124,7 @@ bool Edited(bool ok, DWORD* error)
 // Moves `name` from the `from` value to the `to` value of each group.
 bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* lowerTo, const wchar_t* upperFrom,
                   const wchar_t* upperTo, bool activate, FilterGroupEdits* edits, std::vector<ServiceUser>* keptFor,
-                  const std::vector<ServiceUser>& alsoUsing)
+                  AlsoUsingCall alsoUsing)
 {
     FilterGroupEdits done;
     if (edits)
@@ -129,17 +137,19 @@ bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* 
         SetLastError(static_cast<DWORD>(status));
         return false;
     }
+    // A park moves the name out of both active values.
+    std::vector<ServiceUser> driveUsers = activate ? std::vector<ServiceUser>()
+                                                   : AskBeforeEdit(alsoUsing, key.get(), name, false, {});
     DWORD error = ERROR_SUCCESS;
     done.lower = Edited(MoveMultiSzEntry(key.get(), name, lowerFrom, lowerTo), &error);
     done.upper = Edited(MoveMultiSzEntry(key.get(), name, upperFrom, upperTo), &error);
 
     // An active name whose service is disabled leaves the drive without its filter
     // at the next start, so the service follows what the active values now hold.
-    Standing active = NameStandsIn(key.get(), name, {LowerFiltersValue, UpperFiltersValue});
-    if (activate && active == Standing::Present)
-        EnableService(name);
-    else if (!activate && active == Standing::Absent && !KeptFor(alsoUsing, keptFor))
-        DisableService(name, keptFor);
+    if (!activate)
+        ServiceStep(key.get(), name, false, driveUsers, keptFor);
+    else if (NameStandsIn(key.get(), name, ValuesNeedingService(false)) == Standing::Present)
+        EnableFilterService(name);
 
     if (edits)
         *edits = done;
@@ -150,7 +160,7 @@ bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* 
 } // namespace
 
 bool DeactivateFilter(const wchar_t* name, FilterGroupEdits* edits, std::vector<ServiceUser>* keptFor,
-                      const std::vector<ServiceUser>& alsoUsing)
+                      AlsoUsingCall alsoUsing)
 {
     return ChangeFilter(name, LowerFiltersValue, LowerFiltersRemovedValue, UpperFiltersValue,
                         UpperFiltersRemovedValue, false, edits, keptFor, alsoUsing);
@@ -159,11 +169,11 @@ bool DeactivateFilter(const wchar_t* name, FilterGroupEdits* edits, std::vector<
 bool ActivateFilter(const wchar_t* name, FilterGroupEdits* edits)
 {
     return ChangeFilter(name, LowerFiltersRemovedValue, LowerFiltersValue, UpperFiltersRemovedValue,
-                        UpperFiltersValue, true, edits, nullptr, {});
+                        UpperFiltersValue, true, edits, nullptr, nullptr);
 }
 
 bool DeleteFilter(const wchar_t* valueName, const wchar_t* name, std::vector<ServiceUser>* keptFor,
-                  const std::vector<ServiceUser>& alsoUsing)
+                  AlsoUsingCall alsoUsing)
 {
     if (keptFor)
         keptFor->clear();
@@ -174,16 +184,16 @@ bool DeleteFilter(const wchar_t* valueName, const wchar_t* name, std::vector<Ser
         return false;
     }
     std::wstring parkingValue = std::wstring(valueName) + L"Removed";
+    // The other group's active and parking values.
+    size_t other = CompareStringOrdinal(valueName, -1, LowerFiltersValue, -1, TRUE) == CSTR_EQUAL ? 1 : 0;
+    const wchar_t* untouched[] = {AllFilterValues[other], AllFilterValues[other + 2]};
+    std::vector<ServiceUser> driveUsers = AskBeforeEdit(alsoUsing, key.get(), name, true, untouched);
     DWORD error = ERROR_SUCCESS;
     bool ok = Edited(RemoveMultiSzEntry(key.get(), name, valueName), &error);
     ok = Edited(RemoveMultiSzEntry(key.get(), name, parkingValue.c_str()), &error) && ok;
 
     // The same name in the other group, or a removal that failed, still needs it.
-    if (NameStandsIn(key.get(), name,
-                     {LowerFiltersValue, UpperFiltersValue, LowerFiltersRemovedValue, UpperFiltersRemovedValue}) ==
-            Standing::Absent &&
-        !KeptFor(alsoUsing, keptFor))
-        DeleteFilterService(name, keptFor);
+    ServiceStep(key.get(), name, true, driveUsers, keptFor);
     SetLastError(error);
     return ok;
 }
@@ -194,21 +204,13 @@ void RetireFilterService(const wchar_t* name, bool deleting, const std::vector<S
     UniqueKey key;
     if (OpenFilterClassKey(FilterClassReadAccess, key.put()) != ERROR_SUCCESS)
         return; // what it names is not known, so it may need the service
-    Standing standing =
-        deleting ? NameStandsIn(key.get(), name,
-                                {LowerFiltersValue, UpperFiltersValue, LowerFiltersRemovedValue, UpperFiltersRemovedValue})
-                 : NameStandsIn(key.get(), name, {LowerFiltersValue, UpperFiltersValue});
-    if (standing == Standing::Present && keptFor)
-        keptFor->push_back(ClassKeyUser(key.get()));
-    if (standing != Standing::Absent || KeptFor(alsoUsing, keptFor))
-        return;
-    if (deleting)
-        DeleteFilterService(name, keptFor);
-    else
-        DisableService(name, keptFor);
+    if (ServiceStep(key.get(), name, deleting, alsoUsing, keptFor) == Standing::Present && keptFor)
+        keptFor->push_back(ClassUser(key.get(), std::wcsrchr(FilterClassKey, L'\\') + 1));
 }
 
 void EnableFilterService(const wchar_t* name)
 {
-    EnableService(name);
+    OpenedService opened = OpenServiceByName(name, SERVICE_CHANGE_CONFIG);
+    if (opened.service)
+        SetStartType(opened.service.get(), SERVICE_BOOT_START);
 }

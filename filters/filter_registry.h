@@ -36,12 +36,17 @@ struct FilterGroupEdits {
 // class key uses (see FindServiceUsers) is neither disabled nor deleted; those
 // users go to `keptFor`, which is empty when the service step went its way.
 
+// Users of the service of `name` that the caller knows of and the store cannot see
+// (the drives' declarative filters); with any, the service is kept for them.
+// `deleting` tells that the service would be deleted rather than disabled. Called
+// before the edit, and not at all when values the edit leaves alone keep the
+// service needed anyway, since finding them may be costly.
+using AlsoUsingCall = std::vector<ServiceUser> (*)(const wchar_t* name, bool deleting);
+
 // Parks `name`: moves it from both active values to their parking values, then
 // disables its service once the name stands in neither active value.
-// `alsoUsing`: users the caller knows of that the store cannot see (the drives'
-// declarative filters); with any, the service is kept for them.
 bool DeactivateFilter(const wchar_t* name, FilterGroupEdits* edits = nullptr,
-                      std::vector<ServiceUser>* keptFor = nullptr, const std::vector<ServiceUser>& alsoUsing = {});
+                      std::vector<ServiceUser>* keptFor = nullptr, AlsoUsingCall alsoUsing = nullptr);
 
 // Restores `name` from both parking values, then sets its service to boot start
 // when the name stands in an active value.
@@ -51,7 +56,7 @@ bool ActivateFilter(const wchar_t* name, FilterGroupEdits* edits = nullptr);
 // value; the other group's values are left alone. The service is deleted only when
 // none of the four values names it any more.
 bool DeleteFilter(const wchar_t* valueName, const wchar_t* name, std::vector<ServiceUser>* keptFor = nullptr,
-                  const std::vector<ServiceUser>& alsoUsing = {});
+                  AlsoUsingCall alsoUsing = nullptr);
 
 // The service step after an edit of filter values outside the class key (a drive's
 // own): the service of `name` is disabled, or deleted when `deleting`, only when no

@@ -52,9 +52,15 @@ std::vector<BYTE> SerializeMultiSz(const MultiSzList& list)
     return data;
 }
 
-bool MultiSzNamesMatch(const wchar_t* entry, const wchar_t* name)
+bool MultiSzNamesMatch(const wchar_t* entry, const wchar_t* name, int entryLength)
 {
-    return CompareStringOrdinal(entry, -1, name, -1, TRUE) == CSTR_EQUAL;
+    return CompareStringOrdinal(entry, entryLength, name, -1, TRUE) == CSTR_EQUAL;
+}
+
+bool MultiSzListsName(const std::vector<std::wstring>& entries, const wchar_t* name)
+{
+    return std::any_of(entries.begin(), entries.end(),
+                       [name](const std::wstring& entry) { return MultiSzNamesMatch(entry.c_str(), name); });
 }
 
 size_t RemoveMatchingEntries(MultiSzList& list, const wchar_t* name)
@@ -134,9 +140,7 @@ bool MoveMultiSzEntry(HKEY key, const wchar_t* name, const wchar_t* fromValue, c
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
         return Failed(status);
     // A move that half failed earlier may have left the name in the target already.
-    bool listed = std::any_of(target.entries.begin(), target.entries.end(),
-                              [name](const std::wstring& entry) { return MultiSzNamesMatch(entry.c_str(), name); });
-    if (!listed) {
+    if (!MultiSzListsName(target.entries, name)) {
         target.entries.emplace_back(name);
         status = WriteMultiSzValue(key, toValue, target);
         if (status != ERROR_SUCCESS)

@@ -24,8 +24,12 @@ MultiSzList ParseMultiSz(const BYTE* data, size_t size);
 // then the preserved tail. An empty list is a single NUL (2 bytes).
 std::vector<BYTE> SerializeMultiSz(const MultiSzList& list);
 
-// Whole-name match, ignoring letter case as service names do.
-bool MultiSzNamesMatch(const wchar_t* entry, const wchar_t* name);
+// Whole-name match, ignoring letter case as service names do. `entryLength` is
+// the entry's length in characters when it is not NUL-terminated, else -1.
+bool MultiSzNamesMatch(const wchar_t* entry, const wchar_t* name, int entryLength = -1);
+
+// Whether any of `entries` matches `name`.
+bool MultiSzListsName(const std::vector<std::wstring>& entries, const wchar_t* name);
 
 // Removes every entry matching `name`; returns how many went.
 size_t RemoveMatchingEntries(MultiSzList& list, const wchar_t* name);

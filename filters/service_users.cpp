@@ -1,26 +1,37 @@
 #include "filters/service_users.h"
 
 #include "base/handles.h"
+#include "filters/filter_registry.h"
+#include "filters/multi_sz.h"
 
+#include <iterator>
 #include <map>
+#include <span>
 
 namespace {
 
+// Spelled as the reported paths show it; the store's key spells it differently.
 constexpr wchar_t ClassRoot[] = L"SYSTEM\\CurrentControlSet\\Control\\Class";
 constexpr wchar_t EnumRoot[] = L"SYSTEM\\CurrentControlSet\\Enum";
 constexpr wchar_t ServicesRoot[] = L"SYSTEM\\CurrentControlSet\\Services";
-// Its own values are the store's to judge.
-constexpr wchar_t CdromClass[] = L"{4D36E965-E325-11CE-BFC1-08002BE10318}";
+
+constexpr bool IsParentKey(const wchar_t* parent, const wchar_t* key)
+{
+    auto upper = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; };
+    for (; *parent; ++parent, ++key)
+        if (upper(*parent) != upper(*key))
+            return false;
+    return *key == L'\\';
+}
+static_assert(IsParentKey(ClassRoot, FilterClassKey));
+
+// The store's class: its own values are the store's to judge.
+constexpr const wchar_t* StoreClass = FilterClassKey + std::size(ClassRoot);
 
 constexpr REGSAM ScanAccess = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
 constexpr DWORD KeyNameLength = 256; // the longest name a key may have, and its NUL
 
 enum class Naming { No, Yes, Unknown };
-
-bool NamesMatch(const wchar_t* a, int aLength, const wchar_t* b)
-{
-    return CompareStringOrdinal(a, aLength, b, -1, TRUE) == CSTR_EQUAL;
-}
 
 // One buffer for every value of a scan: a value of ordinary size is read in one
 // call and costs no allocation. Enum may hold thousands of device keys.
@@ -32,7 +43,7 @@ public:
     {
         bool named = false;
         bool read = Entries(key, value, [&](const wchar_t* entry, size_t length) {
-            named = named || NamesMatch(entry, static_cast<int>(length), name);
+            named = named || MultiSzNamesMatch(entry, name, static_cast<int>(length));
         });
         return !read ? Naming::Unknown : named ? Naming::Yes : Naming::No;
     }
@@ -92,6 +103,14 @@ private:
     std::vector<BYTE> bytes_ = std::vector<BYTE>(2048);
 };
 
+ServiceUser ClassUserOf(ValueBuffer& buffer, HKEY classKey, const wchar_t* subkey)
+{
+    std::wstring description = buffer.Text(classKey, nullptr);
+    if (description.empty())
+        description = buffer.Text(classKey, L"Class");
+    return {ServiceUser::Class, description.empty() ? subkey : description};
+}
+
 // Calls `visit` with each subkey name of `key`; false when the names could not be
 // read to the end.
 template <typename Visit>
@@ -109,32 +128,35 @@ bool ForEachSubkey(HKEY key, Visit visit)
     }
 }
 
-// Opens a key of the scan. One that went away meanwhile names nothing; one that
-// cannot be opened (or listed) may name the service, so it counts as a user.
+void AddUnreadable(std::vector<ServiceUser>* users, std::wstring path)
+{
+    users->push_back({ServiceUser::Unreadable, std::move(path)});
+}
+
+// Opens a key of a scan. One that went away meanwhile names nothing; one that
+// cannot be opened (or listed) may name the service, so it counts as a user, under
+// the path `path` makes, only then.
+template <typename Path>
+bool OpenScanKey(HKEY parent, const wchar_t* subkey, REGSAM access, UniqueKey* key,
+                 std::vector<ServiceUser>* unreadable, Path path)
+{
+    LSTATUS status = RegOpenKeyExW(parent, subkey, 0, access, key->put());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+        AddUnreadable(unreadable, path());
+    return status == ERROR_SUCCESS;
+}
+
 class Scan {
 public:
     Scan(const wchar_t* name, std::vector<ServiceUser>* users) : name_(name), users_(users) {}
 
-    // `path` makes the key's path, only for a key that cannot be opened.
-    template <typename Path>
-    bool Open(HKEY parent, const wchar_t* subkey, REGSAM access, UniqueKey* key, Path path)
-    {
-        LSTATUS status = RegOpenKeyExW(parent, subkey, 0, access, key->put());
-        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-            Unreadable(path());
-        return status == ERROR_SUCCESS;
-    }
-
-    void Unreadable(const std::wstring& path) { users_->push_back({ServiceUser::Unreadable, path}); }
-
     // The first answer that settles it: any value that names the service, else
     // any that could not be read.
-    template <size_t N>
-    Naming NamedIn(HKEY key, const wchar_t* const (&values)[N], size_t count)
+    Naming NamedIn(HKEY key, std::span<const wchar_t* const> values)
     {
         Naming found = Naming::No;
-        for (size_t i = 0; i < count && i < N; ++i) {
-            Naming naming = buffer_.Names(key, values[i], name_);
+        for (const wchar_t* value : values) {
+            Naming naming = buffer_.Names(key, value, name_);
             if (naming == Naming::Yes)
                 return naming;
             if (naming == Naming::Unknown)
@@ -145,35 +167,29 @@ public:
 
     void Classes(bool parkingCounts)
     {
-        static const wchar_t* const values[] = {L"UpperFilters", L"LowerFilters", L"UpperFiltersRemoved",
-                                                L"LowerFiltersRemoved"};
+        static const wchar_t* const values[] = {UpperFiltersValue, LowerFiltersValue, UpperFiltersRemovedValue,
+                                                LowerFiltersRemovedValue};
         UniqueKey root;
-        if (!Open(HKEY_LOCAL_MACHINE, ClassRoot, ScanAccess, &root, [] { return std::wstring(ClassRoot); }))
+        if (!OpenScanKey(HKEY_LOCAL_MACHINE, ClassRoot, ScanAccess, &root, users_,
+                         [] { return std::wstring(ClassRoot); }))
             return;
         bool listed = ForEachSubkey(root.get(), [&](const wchar_t* subkey) {
-            if (NamesMatch(subkey, -1, CdromClass))
+            if (MultiSzNamesMatch(subkey, StoreClass))
                 return;
             auto path = [subkey] { return std::wstring(ClassRoot) + L"\\" + subkey; };
             UniqueKey key;
-            if (!Open(root.get(), subkey, KEY_QUERY_VALUE, &key, path))
+            if (!OpenScanKey(root.get(), subkey, KEY_QUERY_VALUE, &key, users_, path))
                 return;
-            Naming naming = NamedIn(key.get(), values, parkingCounts ? 4 : 2);
+            Naming naming = NamedIn(key.get(), std::span(values).first(parkingCounts ? 4 : 2));
             if (naming == Naming::Unknown) {
-                Unreadable(path());
+                AddUnreadable(users_, path());
             } else if (naming == Naming::Yes) {
-                // The class's description is its key's default value; its short name stands in.
-                std::wstring description = buffer_.Text(key.get(), nullptr);
-                if (description.empty())
-                    description = buffer_.Text(key.get(), L"Class");
-                users_->push_back({ServiceUser::Class, description.empty() ? subkey : description});
+                users_->push_back(ClassUserOf(buffer_, key.get(), subkey));
             }
         });
         if (!listed)
-            Unreadable(ClassRoot);
+            AddUnreadable(users_, ClassRoot);
     }
-
-    // Every device's own filters and function driver, from the index of Enum.
-    void Devices();
 
     // The services that depend on it, directly or through others, as the service
     // manager knows them: one call, where reading every service's key costs several
@@ -188,7 +204,7 @@ public:
         UniqueHeapBlock block = GetLastError() == ERROR_MORE_DATA ? AllocateHeapBlock(needed) : UniqueHeapBlock();
         auto* dependents = static_cast<ENUM_SERVICE_STATUSW*>(block.get());
         if (!dependents || !enumerate(service, SERVICE_STATE_ALL, dependents, needed, &needed, &count)) {
-            Unreadable(std::wstring(ServicesRoot) + L"\\" + name_);
+            AddUnreadable(users_, std::wstring(ServicesRoot) + L"\\" + name_);
             return;
         }
         for (DWORD i = 0; i < count; ++i)
@@ -231,12 +247,11 @@ public:
 private:
     bool Current() const { return changed_ && WaitForSingleObject(changed_.get(), 0) == WAIT_TIMEOUT; }
 
-    static std::wstring Folded(const wchar_t* name)
+    static std::wstring Folded(std::wstring name)
     {
-        std::wstring folded = name;
-        if (!folded.empty())
-            CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
-        return folded;
+        if (!name.empty())
+            CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+        return name;
     }
 
     void Build()
@@ -245,12 +260,9 @@ private:
         unreadable_.clear();
         changed_.reset();
         root_.reset();
-        LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, EnumRoot, 0, ScanAccess | KEY_NOTIFY, root_.put());
-        if (status != ERROR_SUCCESS) {
-            if (status != ERROR_FILE_NOT_FOUND)
-                Unreadable(EnumRoot);
+        if (!OpenScanKey(HKEY_LOCAL_MACHINE, EnumRoot, ScanAccess | KEY_NOTIFY, &root_, &unreadable_,
+                         [] { return std::wstring(EnumRoot); }))
             return;
-        }
         // Asked for before the walk, so a change made during it is not missed. Where
         // the system cannot tell of changes, nothing is kept: every lookup walks anew.
         UniqueHandle changed(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -259,62 +271,54 @@ private:
             changed_ = std::move(changed);
 
         bool listed = ForEachSubkey(root_.get(), [&](const wchar_t* enumerator) {
-            std::wstring enumeratorPath = std::wstring(EnumRoot) + L"\\" + enumerator;
+            auto enumeratorPath = [enumerator] { return std::wstring(EnumRoot) + L"\\" + enumerator; };
             UniqueKey enumeratorKey;
-            if (!OpenPart(root_.get(), enumerator, ScanAccess, &enumeratorKey, enumeratorPath))
+            if (!OpenScanKey(root_.get(), enumerator, ScanAccess, &enumeratorKey, &unreadable_, enumeratorPath))
                 return;
             bool devices = ForEachSubkey(enumeratorKey.get(), [&](const wchar_t* device) {
-                std::wstring devicePath = enumeratorPath + L"\\" + device;
+                auto devicePath = [&] { return enumeratorPath() + L"\\" + device; };
                 UniqueKey deviceKey;
-                if (!OpenPart(enumeratorKey.get(), device, ScanAccess, &deviceKey, devicePath))
+                if (!OpenScanKey(enumeratorKey.get(), device, ScanAccess, &deviceKey, &unreadable_, devicePath))
                     return;
                 bool instances = ForEachSubkey(deviceKey.get(), [&](const wchar_t* instance) {
-                    AddInstance(deviceKey.get(), std::wstring(enumerator) + L"\\" + device + L"\\" + instance,
-                                instance);
+                    AddInstance(deviceKey.get(), instance, [&] {
+                        return std::wstring(enumerator) + L"\\" + device + L"\\" + instance;
+                    });
                 });
                 if (!instances)
-                    Unreadable(devicePath);
+                    AddUnreadable(&unreadable_, devicePath());
             });
             if (!devices)
-                Unreadable(enumeratorPath);
+                AddUnreadable(&unreadable_, enumeratorPath());
         });
         if (!listed)
-            Unreadable(EnumRoot);
+            AddUnreadable(&unreadable_, EnumRoot);
     }
 
-    // A device's own filters, and its function driver.
-    void AddInstance(HKEY deviceKey, const std::wstring& id, const wchar_t* instance)
+    // A device's own filters, and its function driver. `makeId` makes its instance
+    // id, only once the id is stored.
+    template <typename MakeId>
+    void AddInstance(HKEY deviceKey, const wchar_t* instance, MakeId makeId)
     {
+        auto path = [&makeId] { return std::wstring(EnumRoot) + L"\\" + makeId(); };
         UniqueKey key;
-        LSTATUS status = RegOpenKeyExW(deviceKey, instance, 0, KEY_QUERY_VALUE, key.put());
-        if (status == ERROR_FILE_NOT_FOUND)
+        if (!OpenScanKey(deviceKey, instance, KEY_QUERY_VALUE, &key, &unreadable_, path))
             return;
-        if (status != ERROR_SUCCESS) {
-            Unreadable(std::wstring(EnumRoot) + L"\\" + id);
-            return;
-        }
-        for (const wchar_t* value : {L"UpperFilters", L"LowerFilters", L"Service"}) {
+        std::wstring id;
+        for (const wchar_t* value : {UpperFiltersValue, LowerFiltersValue, L"Service"}) {
             bool readable = buffer_.Entries(key.get(), value, [&](const wchar_t* entry, size_t length) {
-                std::vector<std::wstring>& ids = named_[Folded(std::wstring(entry, length).c_str())];
+                if (id.empty())
+                    id = makeId();
+                std::vector<std::wstring>& ids = named_[Folded(std::wstring(entry, length))];
                 if (ids.empty() || ids.back() != id)
                     ids.push_back(id);
             });
             if (!readable) {
-                Unreadable(std::wstring(EnumRoot) + L"\\" + id);
+                AddUnreadable(&unreadable_, path());
                 return;
             }
         }
     }
-
-    bool OpenPart(HKEY parent, const wchar_t* subkey, REGSAM access, UniqueKey* key, const std::wstring& path)
-    {
-        LSTATUS status = RegOpenKeyExW(parent, subkey, 0, access, key->put());
-        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
-            Unreadable(path);
-        return status == ERROR_SUCCESS;
-    }
-
-    void Unreadable(const std::wstring& path) { unreadable_.push_back({ServiceUser::Unreadable, path}); }
 
     UniqueKey root_;
     UniqueHandle changed_;
@@ -327,14 +331,15 @@ private:
 
 DeviceIndex deviceIndex;
 
-void Scan::Devices()
-{
-    deviceIndex.FindUsers(name_, users_);
-}
-
 } // namespace
 
 ServiceUsersCalls serviceUsersCalls = {EnumDependentServicesW};
+
+ServiceUser ClassUser(HKEY classKey, const wchar_t* subkey)
+{
+    ValueBuffer buffer;
+    return ClassUserOf(buffer, classKey, subkey);
+}
 
 bool FindServiceUsers(const wchar_t* name, SC_HANDLE service, bool parkingCounts, std::vector<ServiceUser>* users)
 {
@@ -342,6 +347,7 @@ bool FindServiceUsers(const wchar_t* name, SC_HANDLE service, bool parkingCounts
     Scan scan(name, users);
     scan.Classes(parkingCounts);
     scan.Dependents(service);
-    scan.Devices();
+    // Every device's own filters and function driver, from the index of Enum.
+    deviceIndex.FindUsers(name, users);
     return users->size() > before;
 }

@@ -28,6 +28,10 @@ struct ServiceUser {
 // counts as a user. Returns whether any user was found.
 bool FindServiceUsers(const wchar_t* name, SC_HANDLE service, bool parkingCounts, std::vector<ServiceUser>* users);
 
+// A device class's key as a user of a service: its description (the key's default
+// value), else its short name (its Class value), else `subkey`, the key's own name.
+ServiceUser ClassUser(HKEY classKey, const wchar_t* subkey);
+
 // The service manager's list of a service's dependents; tests replace it, since
 // Wine answers it with none.
 struct ServiceUsersCalls {

@@ -12,7 +12,5 @@ UINT DriverStatusTextId(DWORD state)
 
 UINT ReadDriverStatusTextId()
 {
-    ServiceInfo info{};
-    QueryServiceInfo(L"cdrom", &info);
-    return DriverStatusTextId(info.currentState);
+    return DriverStatusTextId(QueryServiceState(L"cdrom"));
 }

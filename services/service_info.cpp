@@ -25,13 +25,36 @@ void CopyField(wchar_t* field, size_t capacity, const wchar_t* text)
     lstrcpynW(field, text ? text : L"", static_cast<int>(capacity));
 }
 
-bool ReadConfiguration(SC_HANDLE service, ServiceInfo* info)
+// Only these mean that no such service is there; a service that refuses even
+// administrators may well be running.
+bool NoSuchService(DWORD error)
+{
+    return error == ERROR_SERVICE_DOES_NOT_EXIST || error == ERROR_INVALID_NAME;
+}
+
+// The service, opened for reading through the seam; the error is left as the
+// thread's last error.
+UniqueServiceHandle OpenQueriedService(SC_HANDLE manager, const wchar_t* name)
+{
+    return UniqueServiceHandle(serviceInfoCalls.openService(manager, name, GENERIC_READ));
+}
+
+// The service's QUERY_SERVICE_CONFIGW, or none when it could not be read.
+UniqueHeapBlock QueryConfig(SC_HANDLE service)
 {
     DWORD needed = 0;
     QueryServiceConfigW(service, nullptr, 0, &needed);
     UniqueHeapBlock block = AllocateHeapBlock(needed);
+    if (block && !QueryServiceConfigW(service, static_cast<QUERY_SERVICE_CONFIGW*>(block.get()), needed, &needed))
+        block.reset();
+    return block;
+}
+
+bool ReadConfiguration(SC_HANDLE service, ServiceInfo* info)
+{
+    UniqueHeapBlock block = QueryConfig(service);
     auto* config = static_cast<QUERY_SERVICE_CONFIGW*>(block.get());
-    if (!config || !QueryServiceConfigW(service, config, needed, &needed))
+    if (!config)
         return false;
     CopyField(info->displayName, DisplayTextLength, config->lpDisplayName);
     // A path cut to its field would name another file, and the driver file is read
@@ -93,13 +116,11 @@ bool QueryServiceInfo(const wchar_t* name, ServiceInfo* info)
         ShowSystemErrorBox(nullptr, GetLastError());
         return false;
     }
-    UniqueServiceHandle service(serviceInfoCalls.openService(manager.get(), name, GENERIC_READ));
+    UniqueServiceHandle service = OpenQueriedService(manager.get(), name);
     if (!service) {
         DWORD error = GetLastError();
         LookupDescription(name, info->description);
-        // Only these mean the drive's stack names a service that is not there; a
-        // service that refuses even administrators may well be running.
-        if (error == ERROR_SERVICE_DOES_NOT_EXIST || error == ERROR_INVALID_NAME)
+        if (NoSuchService(error))
             info->currentState = ServiceStateNotFound;
         return false;
     }
@@ -115,6 +136,20 @@ bool QueryServiceInfo(const wchar_t* name, ServiceInfo* info)
     return configured;
 }
 
+DWORD QueryServiceState(const wchar_t* name)
+{
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
+    if (!manager) {
+        ShowSystemErrorBox(nullptr, GetLastError());
+        return 0;
+    }
+    UniqueServiceHandle service = OpenQueriedService(manager.get(), name);
+    if (!service)
+        return NoSuchService(GetLastError()) ? ServiceStateNotFound : 0;
+    SERVICE_STATUS status{};
+    return QueryServiceStatus(service.get(), &status) ? status.dwCurrentState : 0;
+}
+
 void LoadServiceStateText(DWORD state, wchar_t* out)
 {
     // Beyond 8 the table holds other texts; an unknown state must not borrow one.
@@ -125,14 +160,18 @@ void LoadServiceStateText(DWORD state, wchar_t* out)
 
 DriverCondition ReadDriverCondition(const wchar_t* name)
 {
-    DriverCondition condition;
     UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
+    return ReadDriverCondition(manager.get(), name);
+}
+
+DriverCondition ReadDriverCondition(SC_HANDLE manager, const wchar_t* name)
+{
+    DriverCondition condition;
     if (!manager)
         return condition;
-    UniqueServiceHandle service(serviceInfoCalls.openService(manager.get(), name, GENERIC_READ));
+    UniqueServiceHandle service = OpenQueriedService(manager, name);
     if (!service) {
-        DWORD error = GetLastError();
-        if (error == ERROR_SERVICE_DOES_NOT_EXIST || error == ERROR_INVALID_NAME) {
+        if (NoSuchService(GetLastError())) {
             condition.currentState = ServiceStateNotFound;
             condition.trouble = DriverTrouble::Missing;
         }
@@ -141,11 +180,9 @@ DriverCondition ReadDriverCondition(const wchar_t* name)
     SERVICE_STATUS status{};
     if (QueryServiceStatus(service.get(), &status))
         condition.currentState = status.dwCurrentState;
-    DWORD needed = 0;
-    QueryServiceConfigW(service.get(), nullptr, 0, &needed);
-    UniqueHeapBlock block = AllocateHeapBlock(needed);
+    UniqueHeapBlock block = QueryConfig(service.get());
     auto* config = static_cast<QUERY_SERVICE_CONFIGW*>(block.get());
-    if (!config || !QueryServiceConfigW(service.get(), config, needed, &needed))
+    if (!config)
         return condition;
     condition.trouble = DriverTrouble::None;
     if (config->dwStartType == SERVICE_DISABLED) {
@@ -156,6 +193,8 @@ DriverCondition ReadDriverCondition(const wchar_t* name)
                                      ? config->lpBinaryPathName
                                      : std::wstring(L"System32\\drivers\\") + name + L".sys";
         wchar_t file[PathLength];
+        // Refused as the service record's field refuses it, though its expansion
+        // might fit.
         if (imagePath.size() < PathLength && ResolveDriverFilePath(imagePath.c_str(), file) &&
             !DriverFilePresent(file))
             condition.trouble = DriverTrouble::NoFile;

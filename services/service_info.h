@@ -28,6 +28,11 @@ struct ServiceInfo {
 // leaves currentState as the caller set it, 0 for unknown.
 bool QueryServiceInfo(const wchar_t* name, ServiceInfo* info);
 
+// Only the state of service `name`, as QueryServiceInfo leaves currentState set
+// from 0: ServiceStateNotFound for a missing service, 0 when it could not be
+// learnt. Shows the same error box when the service manager cannot be reached.
+DWORD QueryServiceState(const wchar_t* name);
+
 // The service open of the query; tests replace it, because Wine cannot be made to
 // refuse an administrator a service.
 struct ServiceInfoCalls {
@@ -59,6 +64,10 @@ struct DriverCondition {
 // exists, its start type, its state, and for a kernel driver whether its file is
 // there (only a file that names a place on this machine counts as missing).
 DriverCondition ReadDriverCondition(const wchar_t* name);
+
+// The same over an open connection to the service manager (opened for reading),
+// for a caller that asks about many services; a null `manager` gives Unknown.
+DriverCondition ReadDriverCondition(SC_HANDLE manager, const wchar_t* name);
 
 // Looks `name` up in descriptions.ini of the current directory, in the thread's
 // language section and then in "en". `out` holds DisplayTextLength characters.

@@ -9,6 +9,7 @@
 #include "app/console_commands.h"
 #include "filters/filter_registry.h"
 #include "res/resource.h"
+#include "services/driver_status.h"
 #include "services/service_info.h"
 #include "support/wine_tools.h"
 #include "ui/filter_list.h"
@@ -178,6 +179,13 @@ TEST(ServiceManagerGone, EachQueryShowsTheSystemsTextAndChangesNothing)
         EXPECT_EQ(box.caption, L"Error") << "the platform's default caption";
         EXPECT_EQ(box.icon, LoadIconW(nullptr, IDI_ERROR));
     }
+
+    // The status bar's line asks for the state alone, and shows the same box.
+    BoxWatcher watcher;
+    EXPECT_EQ(ReadDriverStatusTextId(), static_cast<UINT>(IDS_DRIVER_NOT_RUNNING));
+    const std::vector<BoxSeen>& lineBoxes = watcher.Stop();
+    ASSERT_EQ(lineBoxes.size(), 1u);
+    EXPECT_EQ(lineBoxes[0].text, expectedText);
 }
 
 TEST(ServiceManagerGone, FixProblemsParksNoRowWhoseStateItCouldNotLearn)
