@@ -27,12 +27,10 @@ LSTATUS ReadFilterEntries(const std::vector<DriveHealth>& drives, std::vector<Fi
     LSTATUS status = OpenFilterClassKey(FilterClassReadAccess, key.put());
     std::vector<std::wstring> classActive[2];
     if (status == ERROR_SUCCESS) {
-        const wchar_t* values[2][2] = {{LowerFiltersRemovedValue, LowerFiltersValue},
-                                       {UpperFiltersRemovedValue, UpperFiltersValue}};
         for (int level = 0; level < 2; ++level) {
             for (int active = 1; active >= 0; --active) {
                 MultiSzList list;
-                LSTATUS read = ReadMultiSzValue(key.get(), values[level][active], list);
+                LSTATUS read = ReadMultiSzValue(key.get(), FilterValueNames[level][active], list);
                 // A value that cannot be read may hold any name: the caller must not
                 // take its absence for an empty list.
                 if (read != ERROR_SUCCESS && read != ERROR_FILE_NOT_FOUND && status == ERROR_SUCCESS)

@@ -14,6 +14,9 @@ inline constexpr wchar_t LowerFiltersValue[] = L"LowerFilters";
 inline constexpr wchar_t UpperFiltersValue[] = L"UpperFilters";
 inline constexpr wchar_t LowerFiltersRemovedValue[] = L"LowerFiltersRemoved";
 inline constexpr wchar_t UpperFiltersRemovedValue[] = L"UpperFiltersRemoved";
+// A value by [level: 0 lower, 1 upper][0 parked, 1 active].
+inline constexpr const wchar_t* FilterValueNames[2][2] = {{LowerFiltersRemovedValue, LowerFiltersValue},
+                                                          {UpperFiltersRemovedValue, UpperFiltersValue}};
 
 inline constexpr REGSAM FilterClassReadAccess = KEY_READ;              // 0x20019
 inline constexpr REGSAM FilterClassWriteAccess = KEY_READ | KEY_WRITE; // 0x2001F

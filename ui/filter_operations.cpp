@@ -59,12 +59,10 @@ void CountListed(const FilterEntry& target, int (&listed)[2][2])
         UniqueKey key;
         if (OpenFilterClassKey(FilterClassReadAccess, key.put()) != ERROR_SUCCESS)
             return;
-        const wchar_t* values[2][2] = {{LowerFiltersRemovedValue, LowerFiltersValue},
-                                       {UpperFiltersRemovedValue, UpperFiltersValue}};
         for (int level = 0; level < 2; ++level) {
             for (int active = 0; active < 2; ++active) {
                 MultiSzList list;
-                LSTATUS status = ReadMultiSzValue(key.get(), values[level][active], list);
+                LSTATUS status = ReadMultiSzValue(key.get(), FilterValueNames[level][active], list);
                 if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND)
                     listed[level][active] = TimesIn(list.entries, target.name);
             }
