@@ -13,14 +13,7 @@
 namespace {
 
 constexpr DWORD FilterProperty[2] = {SPDRP_LOWERFILTERS, SPDRP_UPPERFILTERS};
-constexpr const wchar_t* ParkingValue[2] = {LowerFiltersRemovedValue, UpperFiltersRemovedValue};
 constexpr const DEVPROPKEY* ResultingKey[2] = {&CompoundLowerFiltersKey, &CompoundUpperFiltersKey};
-
-bool Lists(const std::vector<std::wstring>& entries, const wchar_t* name)
-{
-    return std::any_of(entries.begin(), entries.end(),
-                       [name](const std::wstring& entry) { return MultiSzNamesMatch(entry.c_str(), name); });
-}
 
 // A filter property of the drive; an empty list where the drive has none.
 DWORD ReadFilterProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, MultiSzList* list)
@@ -106,7 +99,7 @@ DWORD ReadParked(HKEY key, int level, MultiSzList* list)
     *list = MultiSzList{};
     if (!key)
         return ERROR_SUCCESS;
-    LSTATUS status = ReadMultiSzValue(key, ParkingValue[level], *list);
+    LSTATUS status = ReadMultiSzValue(key, FilterValueNames[level][0], *list);
     return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : static_cast<DWORD>(status);
 }
 
@@ -142,9 +135,9 @@ DWORD ParkLevel(OpenedDrive& drive, HKEY parking, int level, const wchar_t* name
     MultiSzList parked;
     if ((error = ReadParked(parking, level, &parked)) != ERROR_SUCCESS)
         return error;
-    if (!Lists(parked.entries, name)) {
+    if (!MultiSzListsName(parked.entries, name)) {
         parked.entries.emplace_back(name);
-        LSTATUS status = WriteMultiSzValue(parking, ParkingValue[level], parked);
+        LSTATUS status = WriteMultiSzValue(parking, FilterValueNames[level][0], parked);
         if (status != ERROR_SUCCESS)
             return static_cast<DWORD>(status);
     }
@@ -161,12 +154,12 @@ DWORD RestoreLevel(OpenedDrive& drive, HKEY parking, int level, const wchar_t* n
     MultiSzList own;
     if ((error = ReadFilterProperty(drive.set.get(), &drive.device, FilterProperty[level], &own)) != ERROR_SUCCESS)
         return error;
-    if (!Lists(own.entries, name)) {
+    if (!MultiSzListsName(own.entries, name)) {
         own.entries.emplace_back(name);
         if ((error = WriteFilterProperty(drive.set.get(), &drive.device, FilterProperty[level], own)) != ERROR_SUCCESS)
             return error;
     }
-    return static_cast<DWORD>(WriteMultiSzValue(parking, ParkingValue[level], parked));
+    return static_cast<DWORD>(WriteMultiSzValue(parking, FilterValueNames[level][0], parked));
 }
 
 DWORD DeleteLevel(OpenedDrive& drive, HKEY parking, int level, const wchar_t* name)
@@ -181,7 +174,7 @@ DWORD DeleteLevel(OpenedDrive& drive, HKEY parking, int level, const wchar_t* na
     MultiSzList parked;
     if ((error = ReadParked(parking, level, &parked)) != ERROR_SUCCESS || RemoveMatchingEntries(parked, name) == 0)
         return error;
-    return static_cast<DWORD>(WriteMultiSzValue(parking, ParkingValue[level], parked));
+    return static_cast<DWORD>(WriteMultiSzValue(parking, FilterValueNames[level][0], parked));
 }
 
 enum class Standing { Absent, Present, Unknown };
@@ -199,7 +192,7 @@ Standing DriveNames(OpenedDrive& drive, HKEY parking, const wchar_t* name, bool 
             unknown = true;
             continue;
         }
-        if (Lists(own.entries, name) || Lists(parked.entries, name))
+        if (MultiSzListsName(own.entries, name) || MultiSzListsName(parked.entries, name))
             return Standing::Present;
     }
     return unknown ? Standing::Unknown : Standing::Absent;
@@ -276,8 +269,8 @@ std::vector<std::wstring> DeclarativeFilters(const DriveFilterLists& lists, int 
 {
     std::vector<std::wstring> added;
     for (const std::wstring& name : lists.resulting[level])
-        if (!Lists(classActive, name.c_str()) && !Lists(lists.own[level], name.c_str()) &&
-            !Lists(added, name.c_str()))
+        if (!MultiSzListsName(classActive, name.c_str()) && !MultiSzListsName(lists.own[level], name.c_str()) &&
+            !MultiSzListsName(added, name.c_str()))
             added.push_back(name);
     return added;
 }
@@ -360,8 +353,8 @@ std::vector<ServiceUser> DriveUsersOf(const wchar_t* name, bool deleting)
     for (const DriveHealth& drive : drives) {
         bool uses = !drive.filters.known && deleting;
         for (int level = 0; level < 2; ++level) {
-            uses = uses || Lists(DeclarativeFilters(drive.filters, level, classActive[level]), name) ||
-                   (deleting && Lists(drive.filters.parked[level], name));
+            uses = uses || MultiSzListsName(DeclarativeFilters(drive.filters, level, classActive[level]), name) ||
+                   (deleting && MultiSzListsName(drive.filters.parked[level], name));
         }
         if (uses)
             users.push_back({ServiceUser::Device, drive.name});
