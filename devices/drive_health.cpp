@@ -25,27 +25,24 @@ std::wstring DeviceText(const DeviceInstallerCalls& calls, HDEVINFO set, SP_DEVI
     return text.data();
 }
 
-bool Lists(const std::vector<std::wstring>& entries, const std::wstring& name)
-{
-    return std::any_of(entries.begin(), entries.end(), [&name](const std::wstring& entry) {
-        return MultiSzNamesMatch(entry.c_str(), name.c_str());
-    });
-}
-
-// The conditions of the drivers asked about in one read of the drives: the class's
-// filters and the function driver are mostly the same on every drive.
+// The conditions of the drivers asked about in one read of the drives, over one
+// connection: the class's filters and the function driver are mostly the same on
+// every drive.
 class Conditions {
 public:
-    const DriverCondition& Of(const std::wstring& name)
+    DriverCondition Of(const std::wstring& name)
     {
         for (const auto& [known, condition] : asked_)
             if (MultiSzNamesMatch(known.c_str(), name.c_str()))
                 return condition;
-        asked_.emplace_back(name, ReadDriverCondition(name.c_str()));
+        if (!manager_)
+            manager_.reset(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
+        asked_.emplace_back(name, ReadDriverCondition(manager_.get(), name.c_str()));
         return asked_.back().second;
     }
 
 private:
+    UniqueServiceHandle manager_;
     std::vector<std::pair<std::wstring, DriverCondition>> asked_;
 };
 
@@ -65,8 +62,8 @@ void AddLevel(DriveHealth* drive, LoadedDriver::Level level, const std::vector<s
                 return known.level == level && MultiSzNamesMatch(known.name.c_str(), name.c_str());
             }))
             continue;
-        FilterPlace place = Lists(lists.own[level], name) ? FilterPlace::Drive
-                            : Lists(classActive, name)    ? FilterPlace::Class
+        FilterPlace place = MultiSzListsName(lists.own[level], name.c_str()) ? FilterPlace::Drive
+                            : MultiSzListsName(classActive, name.c_str())    ? FilterPlace::Class
                                                           : FilterPlace::Declarative;
         drive->loaded.push_back({name, level, place, conditions.Of(name)});
     }
