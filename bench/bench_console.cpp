@@ -174,15 +174,13 @@ struct SavedValue {
 
 int wmain()
 {
-    if (!BenchRunningUnderWine()) {
-        std::fprintf(stderr, "This benchmark creates services; it runs only under Wine.\n");
+    UniqueServiceHandle manager = OpenBenchServiceManager();
+    if (!manager)
         return 1;
-    }
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     UniqueKey key;
-    if (!manager || RegCreateKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                    key.put(), nullptr) != ERROR_SUCCESS) {
-        std::fprintf(stderr, "no service manager or class key: %lu\n", GetLastError());
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
+                        nullptr) != ERROR_SUCCESS) {
+        std::fprintf(stderr, "no class key: %lu\n", GetLastError());
         return 1;
     }
     std::vector<SavedValue> saved;

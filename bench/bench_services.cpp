@@ -254,15 +254,9 @@ void MeasurePark(SC_HANDLE manager, const std::wstring& imagePath)
 
 int wmain()
 {
-    if (!BenchRunningUnderWine()) {
-        std::fprintf(stderr, "This benchmark creates services; it runs only under Wine.\n");
+    UniqueServiceHandle manager = OpenBenchServiceManager();
+    if (!manager)
         return 1;
-    }
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager) {
-        std::fprintf(stderr, "no service manager: %lu\n", GetLastError());
-        return 1;
-    }
 
     // Work where no descriptions file lies, as most users do.
     ScratchCurrentDirectory scratch(L"qm_bench_cwd");

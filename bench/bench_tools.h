@@ -5,6 +5,7 @@
 #include "base/handles.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -56,6 +57,20 @@ private:
     std::wstring previous_;
     std::wstring path_;
 };
+
+// The service manager with every right, where a benchmark makes its services; null,
+// and said why, away from Wine (it would change a real machine) or without one.
+inline UniqueServiceHandle OpenBenchServiceManager()
+{
+    if (!BenchRunningUnderWine()) {
+        std::fprintf(stderr, "This benchmark creates services and edits the registry; it runs only under Wine.\n");
+        return {};
+    }
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager)
+        std::fprintf(stderr, "no service manager: %lu\n", GetLastError());
+    return manager;
+}
 
 // Takes a benchmark's own service away again, stopping it first if it runs.
 inline void StopAndDeleteService(SC_HANDLE manager, const wchar_t* name)
