@@ -5,7 +5,6 @@
 #include "filters/service_users.h"
 #include "filters/store_calls.h"
 
-#include <cwchar>
 #include <span>
 #include <string>
 
@@ -205,7 +204,8 @@ void RetireFilterService(const wchar_t* name, bool deleting, const std::vector<S
     if (OpenFilterClassKey(FilterClassReadAccess, key.put()) != ERROR_SUCCESS)
         return; // what it names is not known, so it may need the service
     if (ServiceStep(key.get(), name, deleting, alsoUsing, keptFor) == Standing::Present && keptFor)
-        keptFor->push_back(ClassUser(key.get(), std::wcsrchr(FilterClassKey, L'\\') + 1));
+        // Named as the user knows it even where the key carries no description.
+        keptFor->push_back(ClassUser(key.get(), L"DVD/CD-ROM"));
 }
 
 void EnableFilterService(const wchar_t* name)

@@ -335,10 +335,10 @@ DeviceIndex deviceIndex;
 
 ServiceUsersCalls serviceUsersCalls = {EnumDependentServicesW};
 
-ServiceUser ClassUser(HKEY classKey, const wchar_t* subkey)
+ServiceUser ClassUser(HKEY classKey, const wchar_t* fallback)
 {
     ValueBuffer buffer;
-    return ClassUserOf(buffer, classKey, subkey);
+    return ClassUserOf(buffer, classKey, fallback);
 }
 
 bool FindServiceUsers(const wchar_t* name, SC_HANDLE service, bool parkingCounts, std::vector<ServiceUser>* users)

@@ -29,8 +29,8 @@ struct ServiceUser {
 bool FindServiceUsers(const wchar_t* name, SC_HANDLE service, bool parkingCounts, std::vector<ServiceUser>* users);
 
 // A device class's key as a user of a service: its description (the key's default
-// value), else its short name (its Class value), else `subkey`, the key's own name.
-ServiceUser ClassUser(HKEY classKey, const wchar_t* subkey);
+// value), else its short name (its Class value), else `fallback`.
+ServiceUser ClassUser(HKEY classKey, const wchar_t* fallback);
 
 // The service manager's list of a service's dependents; tests replace it, since
 // Wine answers it with none.

@@ -198,6 +198,13 @@ TEST_F(FilterRegistry, AServiceSomethingElseUsesIsNeitherDisabledNorDeleted)
         EXPECT_EQ(UserNames(kept), (Users{L"QmUpper", RegisteredDrive::Name}));
     }
     DeleteServiceIfPresent(L"QmUpper");
+    // A drive's filter retired while the class key still lists it: the class is named
+    // readably, though this key has no description.
+    WriteClassMultiSz(UpperFiltersValue, {L"QmBoth"});
+    kept.clear();
+    RetireFilterService(L"QmBoth", false, {}, &kept);
+    EXPECT_EQ(ServiceStartType(L"QmBoth"), SERVICE_DEMAND_START);
+    EXPECT_EQ(UserNames(kept), Users{L"DVD/CD-ROM"});
 
     // Nothing else uses it any more.
     EXPECT_TRUE(DeactivateFilter(L"QmBoth", nullptr, &kept));
