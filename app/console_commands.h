@@ -3,21 +3,14 @@
 // code, and ends with one short line that such a tool shows per machine.
 #pragma once
 
+#include "app/console_output.h"
+#include "app/console_sibling.h"
+#include "app/console_text.h"
+
 #include <windows.h>
 
 #include <string>
 #include <vector>
-
-// Exit codes: nothing (left) to repair or done, something to repair, cannot tell or failed.
-inline constexpr int ConsoleClean = 0;
-inline constexpr int ConsoleRepairable = 1;
-inline constexpr int ConsoleFailed = 2;
-
-// The one-line summary is cut to this many characters.
-inline constexpr size_t SummaryLength = 2048;
-
-// The 64-bit companion that the 32-bit one hands every command to on 64-bit Windows.
-inline constexpr wchar_t SiblingFileName[] = L"quillmere-cli-64bit.exe";
 
 // Runs one command (`arguments` without the program's name) in this process, with
 // no window and no message box. Every line it prints is appended to `output`,
@@ -30,9 +23,6 @@ int RunCommand(const std::vector<std::wstring>& arguments, std::wstring* output)
 // passes its exit code on; otherwise, or when the sibling cannot be started (which
 // the summary then says), RunCommand.
 int RunConsoleProgram(const std::vector<std::wstring>& arguments, std::wstring* output);
-
-// Writes `text` to `handle`: as UTF-16 to a console, as UTF-8 to a pipe or file.
-void WriteConsoleText(HANDLE handle, const std::wstring& text);
 
 // The calls a test replaces: whether this process may change the machine, and the
 // run of the 64-bit sibling (false when it cannot be started; else its exit code).

@@ -1,6 +1,10 @@
 #include "base/error_box.h"
 
 #include "base/handles.h"
+#include "base/strings.h"
+#include "res/resource.h"
+
+#include <cwchar>
 
 std::wstring SystemErrorText(DWORD code)
 {
@@ -14,6 +18,18 @@ std::wstring SystemErrorText(DWORD code)
     while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r'))
         result.pop_back();
     return result;
+}
+
+std::wstring ReasonText(DWORD code)
+{
+    // The system has no text for some device installer codes (ERROR_IN_WOW64 among
+    // them); the code itself then tells a helper what happened.
+    std::wstring text = SystemErrorText(code);
+    if (!text.empty())
+        return text;
+    wchar_t hex[16] = {};
+    std::swprintf(hex, 16, L"0x%08lX", static_cast<unsigned long>(code));
+    return LoadProgramString(IDS_ERROR_CODE) + L" " + hex;
 }
 
 ErrorBoxCalls errorBoxCalls = {MessageBoxW};

@@ -10,6 +10,9 @@
 // system has none.
 std::wstring SystemErrorText(DWORD code);
 
+// The system's text for `code`, or "Error code 0x..." where it has none.
+std::wstring ReasonText(DWORD code);
+
 // Error box with the system's text, the platform's default caption, one OK button.
 void ShowSystemErrorBox(HWND owner, DWORD code);
 

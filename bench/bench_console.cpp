@@ -66,7 +66,7 @@ void BareCondition(const std::wstring& name)
 
 void BareCheck()
 {
-    HDEVINFO set = SetupDiGetClassDevsW(&CdromSetupClass, nullptr, nullptr, DIGCF_PRESENT);
+    HDEVINFO set = SetupDiGetClassDevsW(&CdromClass().guid, nullptr, nullptr, DIGCF_PRESENT);
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof(device);
     for (DWORD index = 0; set != INVALID_HANDLE_VALUE && SetupDiEnumDeviceInfo(set, index, &device); ++index) {
@@ -74,7 +74,7 @@ void BareCheck()
     if (set != INVALID_HANDLE_VALUE)
         SetupDiDestroyDeviceInfoList(set);
     UniqueKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CdromClassKeyPath(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return;
     std::vector<std::wstring> active;
     for (const wchar_t* value : kValues) {
@@ -178,7 +178,7 @@ int wmain()
     if (!manager)
         return 1;
     UniqueKey key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, CdromClassKeyPath(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
                         nullptr) != ERROR_SUCCESS) {
         std::fprintf(stderr, "no class key: %lu\n", GetLastError());
         return 1;

@@ -137,7 +137,7 @@ bool SetUpDrives(bool remove)
 {
     bool ok = true;
     for (int drive = 0; drive < DriveCount; ++drive) {
-        HDEVINFO set = SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr);
+        HDEVINFO set = SetupDiCreateDeviceInfoList(&CdromClass().guid, nullptr);
         SP_DEVINFO_DATA device{};
         device.cbSize = sizeof(device);
         if (SetupDiOpenDeviceInfoW(set, DriveId(drive).c_str(), nullptr, 0, &device))
@@ -148,7 +148,7 @@ bool SetUpDrives(bool remove)
                 list += FilterName(drive * OwnFilters + i) + L'\0';
             list += L'\0';
             std::wstring name = L"Bench DVD drive " + std::to_wstring(drive);
-            ok = ok && SetupDiCreateDeviceInfoW(set, DriveId(drive).c_str(), &CdromSetupClass, nullptr, nullptr, 0,
+            ok = ok && SetupDiCreateDeviceInfoW(set, DriveId(drive).c_str(), &CdromClass().guid, nullptr, nullptr, 0,
                                                 &device) &&
                  SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr) &&
                  SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_FRIENDLYNAME,
@@ -177,7 +177,7 @@ void BareProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property)
 void BareDriveReads()
 {
     static const DEVPROPKEY* const resulting[2] = {&CompoundLowerFiltersKey, &CompoundUpperFiltersKey};
-    HDEVINFO set = SetupDiGetClassDevsW(&CdromSetupClass, nullptr, nullptr, DIGCF_PRESENT);
+    HDEVINFO set = SetupDiGetClassDevsW(&CdromClass().guid, nullptr, nullptr, DIGCF_PRESENT);
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof(device);
     for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &device); ++index) {
@@ -199,7 +199,7 @@ void BareDriveReads()
     }
     SetupDiDestroyDeviceInfoList(set);
     UniqueKey key;
-    RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, KEY_READ, key.put());
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, CdromClassKeyPath(), 0, KEY_READ, key.put());
     for (const wchar_t* value : {LowerFiltersValue, UpperFiltersValue}) {
         DWORD size = 0;
         RegQueryValueExW(key.get(), value, nullptr, nullptr, nullptr, &size);
@@ -275,7 +275,7 @@ int wmain()
         return 1;
     InitCommonControls();
     UniqueKey key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, CdromClassKeyPath(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
                         nullptr) != ERROR_SUCCESS) {
         std::fprintf(stderr, "no class key: %lu\n", GetLastError());
         return 1;

@@ -177,7 +177,7 @@ bool SeedDevices()
 void BarePark(const wchar_t* name)
 {
     UniqueKey key;
-    if (OpenFilterClassKey(FilterClassWriteAccess, key.put()) != ERROR_SUCCESS)
+    if (OpenFilterClassKey(RunningMachine(), CdromClass(), FilterClassWriteAccess, key.put()) != ERROR_SUCCESS)
         return;
     MoveMultiSzEntry(key.get(), name, LowerFiltersValue, LowerFiltersRemovedValue);
     MoveMultiSzEntry(key.get(), name, UpperFiltersValue, UpperFiltersRemovedValue);
@@ -201,9 +201,9 @@ void ComparePark()
         double scanned = 0;
         double bare = 0;
         for (int turn = 0; turn < 2; ++turn) {
-            ActivateFilter(kParkedName);
+            ActivateFilter(RunningMachine(), CdromClass(), kParkedName);
             if ((turn + round) % 2)
-                scanned = TimeSeconds([] { DeactivateFilter(kParkedName); });
+                scanned = TimeSeconds([] { DeactivateFilter(RunningMachine(), CdromClass(), kParkedName); });
             else
                 bare = TimeSeconds([] { BarePark(kParkedName); });
         }
@@ -229,7 +229,7 @@ void MeasurePark(SC_HANDLE manager, const std::wstring& imagePath)
                                                SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                                                imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     UniqueKey classKey;
-    bool ready = service && RegCreateKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, nullptr, 0, KEY_ALL_ACCESS,
+    bool ready = service && RegCreateKeyExW(HKEY_LOCAL_MACHINE, CdromClassKeyPath(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                             nullptr, classKey.put(), nullptr) == ERROR_SUCCESS;
     if (ready && SeedDevices()) {
         // Parked first, so that each restore finds it where a park left it.

@@ -2,13 +2,23 @@
 // query cannot do without, made bare.
 #pragma once
 
+#include "base/device_class.h"
 #include "base/handles.h"
+#include "base/machine.h"
+#include "services/running_machine.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
 #include <vector>
+
+// The CD/DVD class key's path under HKEY_LOCAL_MACHINE, as the program opens it.
+inline const wchar_t* CdromClassKeyPath()
+{
+    static const std::wstring path = ClassKeyPath(RunningMachine(), CdromClass());
+    return path.c_str();
+}
 
 inline bool BenchRunningUnderWine()
 {

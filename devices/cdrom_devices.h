@@ -1,5 +1,8 @@
-// Enabling, disabling or re-configuring every CD-ROM device.
+// Enabling, disabling or re-configuring every device of a class, the CD-ROM
+// devices first of all.
 #pragma once
+
+#include "base/device_class.h"
 
 #include <windows.h>
 
@@ -14,6 +17,9 @@ struct DeviceChangeOutcome {
 
 // state: DICS_ENABLE (1), DICS_DISABLE (2) or DICS_PROPCHANGE (3). True when the
 // last device handled took the change; false with no device or no device set.
+bool ChangeDeviceState(const DeviceClass& deviceClass, DWORD state, DeviceChangeOutcome* outcome = nullptr);
+
+// The same for the CD-ROM devices.
 bool ChangeCdromDeviceState(DWORD state, DeviceChangeOutcome* outcome = nullptr);
 
 // What the user must hear after a change: nothing (it worked, or there was no

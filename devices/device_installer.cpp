@@ -1,5 +1,7 @@
 #include "devices/device_installer.h"
 
+#include "base/sized_read.h"
+
 DeviceInstallerCalls deviceInstallerCalls = {
     SetupDiGetClassDevsW,
     SetupDiEnumDeviceInfo,
@@ -15,3 +17,39 @@ DeviceInstallerCalls deviceInstallerCalls = {
     SetupDiCreateDevRegKeyW,
     SetupDiGetDevicePropertyW,
 };
+
+UniqueDeviceSet OpenDeviceSet(const GUID* guid, DWORD flags)
+{
+    return UniqueDeviceSet(deviceInstallerCalls.getClassDevs(guid, nullptr, nullptr, flags));
+}
+
+std::wstring DeviceText(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property)
+{
+    std::vector<BYTE> data;
+    DWORD got = 0;
+    DWORD status = ReadSized(data, &got, ERROR_INSUFFICIENT_BUFFER, [&](BYTE* bytes, DWORD* size) {
+        DWORD required = 0;
+        if (deviceInstallerCalls.getDeviceRegistryProperty(set, device, property, nullptr, bytes, *size, &required)) {
+            *size = bytes ? (required ? required : *size) : 0;
+            return static_cast<DWORD>(ERROR_SUCCESS);
+        }
+        *size = required;
+        return GetLastError();
+    });
+    if (status != ERROR_SUCCESS)
+        return {};
+    const auto* text = reinterpret_cast<const wchar_t*>(data.data());
+    size_t chars = got / sizeof(wchar_t);
+    size_t length = 0;
+    while (length < chars && text[length] != L'\0')
+        ++length;
+    return std::wstring(text, length);
+}
+
+std::wstring InstanceIdOf(HDEVINFO set, SP_DEVINFO_DATA* device)
+{
+    wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
+    if (!deviceInstallerCalls.getDeviceInstanceId(set, device, id, MAX_DEVICE_ID_LEN + 1, nullptr))
+        return {};
+    return id;
+}

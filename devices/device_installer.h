@@ -1,9 +1,10 @@
-// The device installer and configuration manager calls the program makes on the
-// CD/DVD drives, in one table. Filled with the real functions; tests replace them,
+// The device installer and configuration manager calls the program makes on a
+// class's devices, in one table. Filled with the real functions; tests replace them,
 // because Wine has no drives with problems to show and aborts the process in
 // SetupDiChangeState.
 #pragma once
 
+#include "base/device_class.h"
 #include "base/handles.h"
 
 #include <windows.h>
@@ -38,9 +39,6 @@ struct DeviceSetTraits {
 };
 using UniqueDeviceSet = UniqueAny<DeviceSetTraits>;
 
-// GUID_DEVCLASS_CDROM, the setup class of CD/DVD drives. Spelled out, like the
-// interface class, so no translation unit has to own the definitions of <initguid.h>.
-inline constexpr GUID CdromSetupClass = {0x4D36E965, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 // The list of filters a drive loads in the end, from its class, its own values and
 // its driver package's declarations (Windows 10 1903 and later); the headers at
 // hand lack them.
@@ -49,5 +47,44 @@ inline constexpr DEVPROPKEY CompoundUpperFiltersKey = {
 inline constexpr DEVPROPKEY CompoundLowerFiltersKey = {
     {0x83DA6326, 0x97A6, 0x4088, {0x94, 0x53, 0xA1, 0x92, 0x3F, 0x57, 0x3B, 0x29}}, 23};
 
-// GUID_DEVINTERFACE_CDROM.
-inline constexpr GUID CdromInterfaceClass = {0x53F56308, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+
+// The set `getClassDevs` makes for `guid` and `flags`; empty when it cannot be made,
+// with the thread's last error saying why.
+UniqueDeviceSet OpenDeviceSet(const GUID* guid, DWORD flags);
+
+// Calls `visit(set, device)` with each device of `set`, while it answers true.
+template <typename Visit>
+void ForEachDeviceIn(HDEVINFO set, Visit visit)
+{
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof(device);
+    for (DWORD index = 0; deviceInstallerCalls.enumDeviceInfo(set, index, &device); ++index)
+        if (!visit(set, &device))
+            return;
+}
+
+// The same over the set made for `guid` and `flags`; false when it cannot be made.
+template <typename Visit>
+bool ForEachDevice(const GUID* guid, DWORD flags, Visit visit)
+{
+    UniqueDeviceSet set = OpenDeviceSet(guid, flags);
+    if (!set)
+        return false;
+    ForEachDeviceIn(set.get(), visit);
+    return true;
+}
+
+// Each present device of `deviceClass`'s setup class. The setup class, not an
+// interface: a device whose driver stack failed to start may expose no interface,
+// and those are the devices the user is missing.
+template <typename Visit>
+bool ForEachPresentDevice(const DeviceClass& deviceClass, Visit visit)
+{
+    return ForEachDevice(&deviceClass.guid, DIGCF_PRESENT, visit);
+}
+
+// A text property of a device (SPDRP_FRIENDLYNAME, ...); empty when it has none.
+std::wstring DeviceText(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property);
+
+// A device's instance id; empty when it cannot be read.
+std::wstring InstanceIdOf(HDEVINFO set, SP_DEVINFO_DATA* device);

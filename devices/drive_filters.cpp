@@ -1,47 +1,41 @@
 #include "devices/drive_filters.h"
 
 #include "base/handles.h"
-#include "base/strings.h"
+#include "base/sized_read.h"
 #include "devices/device_installer.h"
-#include "devices/drive_health.h"
-#include "res/resource.h"
+#include "filters/filter_lists.h"
+#include "filters/multi_sz.h"
 
 #include <cfgmgr32.h>
-
-#include <algorithm>
 
 namespace {
 
 constexpr DWORD FilterProperty[2] = {SPDRP_LOWERFILTERS, SPDRP_UPPERFILTERS};
 constexpr const DEVPROPKEY* ResultingKey[2] = {&CompoundLowerFiltersKey, &CompoundUpperFiltersKey};
 
-// A filter property of the drive; an empty list where the drive has none.
+// A filter property of the device; ERROR_FILE_NOT_FOUND where it has none.
 DWORD ReadFilterProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, MultiSzList* list)
 {
-    const DeviceInstallerCalls& calls = deviceInstallerCalls;
     *list = MultiSzList{};
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        DWORD size = 0;
-        if (calls.getDeviceRegistryProperty(set, device, property, nullptr, nullptr, 0, &size))
-            return ERROR_SUCCESS; // there, and empty
-        DWORD error = GetLastError();
-        if (error == ERROR_INVALID_DATA)
-            return ERROR_SUCCESS; // not there
-        if (error != ERROR_INSUFFICIENT_BUFFER)
-            return error;
-        if (size == 0)
-            return ERROR_SUCCESS; // there, and empty: some systems answer so
-
-        std::vector<BYTE> data(size);
-        DWORD got = 0;
-        if (calls.getDeviceRegistryProperty(set, device, property, nullptr, data.data(), size, &got)) {
-            *list = ParseMultiSz(data.data(), std::min(got, size));
-            return ERROR_SUCCESS;
+    std::vector<BYTE> data;
+    DWORD got = 0;
+    DWORD status = ReadSized(data, &got, ERROR_INSUFFICIENT_BUFFER, [&](BYTE* bytes, DWORD* size) {
+        DWORD required = 0;
+        if (deviceInstallerCalls.getDeviceRegistryProperty(set, device, property, nullptr, bytes, *size,
+                                                           &required)) {
+            *size = bytes ? required : 0; // there, and empty, when asked without room
+            return static_cast<DWORD>(ERROR_SUCCESS);
         }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) // else it grew in between
-            return GetLastError();
-    }
-    return ERROR_INSUFFICIENT_BUFFER;
+        DWORD error = GetLastError();
+        *size = required;
+        // There, and empty: some systems answer so.
+        return error == ERROR_INSUFFICIENT_BUFFER && required == 0 ? static_cast<DWORD>(ERROR_SUCCESS) : error;
+    });
+    if (status == ERROR_INVALID_DATA)
+        return ERROR_FILE_NOT_FOUND;
+    if (status == ERROR_SUCCESS)
+        *list = ParseMultiSz(data.data(), got);
+    return status;
 }
 
 DWORD WriteFilterProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, const MultiSzList& list)
@@ -53,19 +47,21 @@ DWORD WriteFilterProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property,
                : GetLastError();
 }
 
-// The drive's resulting list of one level; empty where the system does not keep one.
+// The device's resulting list of one level; empty where the system does not keep one.
 std::vector<std::wstring> ReadResultingFilters(HDEVINFO set, SP_DEVINFO_DATA* device, const DEVPROPKEY* key)
 {
+    std::vector<BYTE> data;
+    DWORD got = 0;
     DEVPROPTYPE type = 0;
-    DWORD size = 0;
-    deviceInstallerCalls.getDeviceProperty(set, device, key, &type, nullptr, 0, &size, 0);
-    if (size == 0 || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    DWORD status = ReadSized(data, &got, ERROR_INSUFFICIENT_BUFFER, [&](BYTE* bytes, DWORD* size) {
+        DWORD required = 0;
+        BOOL read = deviceInstallerCalls.getDeviceProperty(set, device, key, &type, bytes, *size, &required, 0);
+        *size = required;
+        return read ? static_cast<DWORD>(ERROR_SUCCESS) : GetLastError();
+    });
+    if (status != ERROR_SUCCESS || type != DEVPROP_TYPE_STRING_LIST)
         return {};
-    std::vector<BYTE> data(size);
-    if (!deviceInstallerCalls.getDeviceProperty(set, device, key, &type, data.data(), size, &size, 0) ||
-        type != DEVPROP_TYPE_STRING_LIST)
-        return {};
-    return ParseMultiSz(data.data(), std::min<size_t>(size, data.size())).entries;
+    return ParseMultiSz(data.data(), got).entries;
 }
 
 bool MissingKey(DWORD error)
@@ -73,7 +69,7 @@ bool MissingKey(DWORD error)
     return error == ERROR_FILE_NOT_FOUND || error == static_cast<DWORD>(ERROR_KEY_DOES_NOT_EXIST);
 }
 
-// The drive's Device Parameters key, where its names are parked. Made when missing
+// The device's Device Parameters key, where its names are parked. Made when missing
 // only for `create`; a missing one otherwise leaves `key` empty with success.
 DWORD OpenParkingKey(HDEVINFO set, SP_DEVINFO_DATA* device, REGSAM access, bool create, UniqueKey* key)
 {
@@ -93,109 +89,56 @@ DWORD OpenParkingKey(HDEVINFO set, SP_DEVINFO_DATA* device, REGSAM access, bool 
     return ERROR_SUCCESS;
 }
 
-// A parking value; an empty list where it is missing, and where there is no key.
-DWORD ReadParked(HKEY key, int level, MultiSzList* list)
-{
-    *list = MultiSzList{};
-    if (!key)
-        return ERROR_SUCCESS;
-    LSTATUS status = ReadMultiSzValue(key, FilterValueNames[level][0], *list);
-    return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : static_cast<DWORD>(status);
-}
+// A device's lists: its own through the installer's properties, its parked names in
+// its parking key, which may be missing (then it parks nothing).
+class DriveLists final : public FilterLists {
+public:
+    DriveLists(HDEVINFO set, SP_DEVINFO_DATA* device, HKEY parking) : set_(set), device_(device), parking_(parking) {}
 
-// A present drive, in a set of its own.
+    DWORD Read(int level, bool active, MultiSzList* list) override
+    {
+        if (active)
+            return ReadFilterProperty(set_, device_, FilterProperty[level], list);
+        *list = MultiSzList{};
+        return parking_ ? static_cast<DWORD>(ReadMultiSzValue(parking_, FilterValueNames[level][0], *list))
+                        : static_cast<DWORD>(ERROR_FILE_NOT_FOUND);
+    }
+
+    DWORD Write(int level, bool active, const MultiSzList& list) override
+    {
+        if (active)
+            return WriteFilterProperty(set_, device_, FilterProperty[level], list);
+        return parking_ ? static_cast<DWORD>(WriteMultiSzValue(parking_, FilterValueNames[level][0], list))
+                        : static_cast<DWORD>(ERROR_FILE_NOT_FOUND);
+    }
+
+private:
+    HDEVINFO set_;
+    SP_DEVINFO_DATA* device_;
+    HKEY parking_;
+};
+
+// A present device, in a set of its own.
 struct OpenedDrive {
     UniqueDeviceSet set;
     SP_DEVINFO_DATA device{};
 };
 
-bool OpenDrive(const wchar_t* instanceId, OpenedDrive* drive)
+bool OpenDrive(const DeviceClass& deviceClass, const wchar_t* instanceId, OpenedDrive* drive)
 {
-    const DeviceInstallerCalls& calls = deviceInstallerCalls;
-    drive->set.reset(calls.getClassDevs(&CdromSetupClass, nullptr, nullptr, DIGCF_PRESENT));
+    drive->set = OpenDeviceSet(&deviceClass.guid, DIGCF_PRESENT);
     if (!drive->set)
         return false;
-    drive->device.cbSize = sizeof(drive->device);
-    for (DWORD index = 0; calls.enumDeviceInfo(drive->set.get(), index, &drive->device); ++index) {
-        if (CompareStringOrdinal(InstanceIdOf(drive->set.get(), &drive->device).c_str(), -1, instanceId, -1, TRUE) ==
-            CSTR_EQUAL)
-            return true;
-    }
-    SetLastError(ERROR_NO_SUCH_DEVINST);
-    return false;
-}
-
-// Into the parking value first, then out of the property.
-DWORD ParkLevel(OpenedDrive& drive, HKEY parking, int level, const wchar_t* name)
-{
-    MultiSzList own;
-    DWORD error = ReadFilterProperty(drive.set.get(), &drive.device, FilterProperty[level], &own);
-    if (error != ERROR_SUCCESS || RemoveMatchingEntries(own, name) == 0)
-        return error;
-    MultiSzList parked;
-    if ((error = ReadParked(parking, level, &parked)) != ERROR_SUCCESS)
-        return error;
-    if (!MultiSzListsName(parked.entries, name)) {
-        parked.entries.emplace_back(name);
-        LSTATUS status = WriteMultiSzValue(parking, FilterValueNames[level][0], parked);
-        if (status != ERROR_SUCCESS)
-            return static_cast<DWORD>(status);
-    }
-    return WriteFilterProperty(drive.set.get(), &drive.device, FilterProperty[level], own);
-}
-
-// Into the property first, then out of the parking value.
-DWORD RestoreLevel(OpenedDrive& drive, HKEY parking, int level, const wchar_t* name)
-{
-    MultiSzList parked;
-    DWORD error = ReadParked(parking, level, &parked);
-    if (error != ERROR_SUCCESS || RemoveMatchingEntries(parked, name) == 0)
-        return error;
-    MultiSzList own;
-    if ((error = ReadFilterProperty(drive.set.get(), &drive.device, FilterProperty[level], &own)) != ERROR_SUCCESS)
-        return error;
-    if (!MultiSzListsName(own.entries, name)) {
-        own.entries.emplace_back(name);
-        if ((error = WriteFilterProperty(drive.set.get(), &drive.device, FilterProperty[level], own)) != ERROR_SUCCESS)
-            return error;
-    }
-    return static_cast<DWORD>(WriteMultiSzValue(parking, FilterValueNames[level][0], parked));
-}
-
-DWORD DeleteLevel(OpenedDrive& drive, HKEY parking, int level, const wchar_t* name)
-{
-    MultiSzList own;
-    DWORD error = ReadFilterProperty(drive.set.get(), &drive.device, FilterProperty[level], &own);
-    if (error != ERROR_SUCCESS)
-        return error;
-    if (RemoveMatchingEntries(own, name) > 0 &&
-        (error = WriteFilterProperty(drive.set.get(), &drive.device, FilterProperty[level], own)) != ERROR_SUCCESS)
-        return error;
-    MultiSzList parked;
-    if ((error = ReadParked(parking, level, &parked)) != ERROR_SUCCESS || RemoveMatchingEntries(parked, name) == 0)
-        return error;
-    return static_cast<DWORD>(WriteMultiSzValue(parking, FilterValueNames[level][0], parked));
-}
-
-enum class Standing { Absent, Present, Unknown };
-
-// Whether the drive still names `name` in its own values (and, with `parkedToo`, its
-// parking values), as it holds them after an edit.
-Standing DriveNames(OpenedDrive& drive, HKEY parking, const wchar_t* name, bool parkedToo)
-{
-    bool unknown = false;
-    for (int level = 0; level < 2; ++level) {
-        MultiSzList own;
-        MultiSzList parked;
-        if (ReadFilterProperty(drive.set.get(), &drive.device, FilterProperty[level], &own) != ERROR_SUCCESS ||
-            (parkedToo && ReadParked(parking, level, &parked) != ERROR_SUCCESS)) {
-            unknown = true;
-            continue;
-        }
-        if (MultiSzListsName(own.entries, name) || MultiSzListsName(parked.entries, name))
-            return Standing::Present;
-    }
-    return unknown ? Standing::Unknown : Standing::Absent;
+    bool found = false;
+    ForEachDeviceIn(drive->set.get(), [&](HDEVINFO set, SP_DEVINFO_DATA* device) {
+        found = CompareStringOrdinal(InstanceIdOf(set, device).c_str(), -1, instanceId, -1, TRUE) == CSTR_EQUAL;
+        if (found)
+            drive->device = *device;
+        return !found;
+    });
+    if (!found)
+        SetLastError(ERROR_NO_SUCH_DEVINST);
+    return found;
 }
 
 // Runs `edit` for both levels; the first failure's code stays the thread's last
@@ -217,48 +160,52 @@ bool EditLevels(FilterGroupEdits* edits, Edit edit)
     return firstError == ERROR_SUCCESS;
 }
 
-// The drive to edit and its parking key, made first when `createParking`.
-bool OpenForEdit(const wchar_t* instanceId, bool createParking, OpenedDrive* drive, UniqueKey* parking)
+// The device to edit and its parking key, made first when `createParking`.
+bool OpenForEdit(const DeviceClass& deviceClass, const wchar_t* instanceId, bool createParking, OpenedDrive* drive,
+                 UniqueKey* parking)
 {
-    if (!OpenDrive(instanceId, drive))
+    if (!OpenDrive(deviceClass, instanceId, drive))
         return false;
     DWORD error = OpenParkingKey(drive->set.get(), &drive->device, KEY_READ | KEY_WRITE, createParking, parking);
     SetLastError(error);
     return error == ERROR_SUCCESS;
 }
 
-} // namespace
-
-std::wstring InstanceIdOf(HDEVINFO set, SP_DEVINFO_DATA* device)
+std::vector<ServiceUser> AskAlsoUsing(AlsoUsingCall alsoUsing, const Machine& machine,
+                                      const DeviceClass& deviceClass, const wchar_t* name, bool deleting)
 {
-    wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
-    if (!deviceInstallerCalls.getDeviceInstanceId(set, device, id, MAX_DEVICE_ID_LEN + 1, nullptr))
-        return {};
-    return id;
+    return alsoUsing ? alsoUsing(machine, deviceClass, name, deleting) : std::vector<ServiceUser>();
 }
+
+} // namespace
 
 DriveFilterLists ReadDriveFilterLists(HDEVINFO set, SP_DEVINFO_DATA* device)
 {
-    DriveFilterLists lists;
+    DriveFilterLists result;
     UniqueKey parking;
     DWORD keyError = OpenParkingKey(set, device, KEY_READ, false, &parking);
+    DriveLists lists(set, device, parking.get());
     for (int level = 0; level < 2; ++level) {
         MultiSzList own;
         MultiSzList parked;
-        if (ReadFilterProperty(set, device, FilterProperty[level], &own) != ERROR_SUCCESS ||
-            keyError != ERROR_SUCCESS || ReadParked(parking.get(), level, &parked) != ERROR_SUCCESS)
-            lists.known = false;
-        lists.own[level] = std::move(own.entries);
-        lists.parked[level] = std::move(parked.entries);
-        lists.resulting[level] = ReadResultingFilters(set, device, ResultingKey[level]);
+        for (auto [active, list] : {std::pair{true, &own}, std::pair{false, &parked}}) {
+            DWORD status = lists.Read(level, active, list);
+            if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+                result.known = false;
+        }
+        if (keyError != ERROR_SUCCESS)
+            result.known = false;
+        result.own[level] = std::move(own.entries);
+        result.parked[level] = std::move(parked.entries);
+        result.resulting[level] = ReadResultingFilters(set, device, ResultingKey[level]);
     }
-    return lists;
+    return result;
 }
 
-bool ReadDriveFilterListsOf(const wchar_t* instanceId, DriveFilterLists* lists)
+bool ReadDriveFilterListsOf(const DeviceClass& deviceClass, const wchar_t* instanceId, DriveFilterLists* lists)
 {
     OpenedDrive drive;
-    if (!OpenDrive(instanceId, &drive))
+    if (!OpenDrive(deviceClass, instanceId, &drive))
         return false;
     *lists = ReadDriveFilterLists(drive.set.get(), &drive.device);
     return true;
@@ -275,23 +222,25 @@ std::vector<std::wstring> DeclarativeFilters(const DriveFilterLists& lists, int 
     return added;
 }
 
-bool ReadClassActiveFilters(std::vector<std::wstring> (&active)[2])
+bool ReadClassActiveFilters(const Machine& machine, const DeviceClass& deviceClass,
+                            std::vector<std::wstring> (&active)[2])
 {
     UniqueKey key;
-    if (OpenFilterClassKey(FilterClassReadAccess, key.put()) != ERROR_SUCCESS)
+    if (OpenFilterClassKey(machine, deviceClass, FilterClassReadAccess, key.put()) != ERROR_SUCCESS)
         return false;
     bool known = true;
     for (int level = 0; level < 2; ++level) {
         MultiSzList list;
-        LSTATUS status = ReadMultiSzValue(key.get(), level ? UpperFiltersValue : LowerFiltersValue, list);
+        LSTATUS status = ReadMultiSzValue(key.get(), FilterValueNames[level][1], list);
         known = known && (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND);
         active[level] = std::move(list.entries);
     }
     return known;
 }
 
-bool DeactivateDriveFilter(const wchar_t* instanceId, const wchar_t* name, FilterGroupEdits* edits,
-                           std::vector<ServiceUser>* keptFor)
+bool DeactivateDriveFilter(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* instanceId,
+                           const wchar_t* name, FilterGroupEdits* edits, std::vector<ServiceUser>* keptFor,
+                           AlsoUsingCall alsoUsing)
 {
     if (edits)
         *edits = FilterGroupEdits{};
@@ -299,65 +248,51 @@ bool DeactivateDriveFilter(const wchar_t* instanceId, const wchar_t* name, Filte
         keptFor->clear();
     OpenedDrive drive;
     UniqueKey parking;
-    if (!OpenForEdit(instanceId, true, &drive, &parking))
+    if (!OpenForEdit(deviceClass, instanceId, true, &drive, &parking))
         return false;
-    bool ok = EditLevels(edits, [&](int level) { return ParkLevel(drive, parking.get(), level, name); });
+    DriveLists lists(drive.set.get(), &drive.device, parking.get());
+    bool ok = EditLevels(edits, [&](int level) { return MoveFilterName(lists, level, name, true); });
     DWORD result = GetLastError();
-    if (DriveNames(drive, parking.get(), name, false) == Standing::Absent)
-        RetireFilterService(name, false, DriveUsersOf(name, false), keptFor);
+    if (NameStands(lists, name, ActiveSlots) == Standing::Absent)
+        RetireFilterService(machine, deviceClass, name, false,
+                            AskAlsoUsing(alsoUsing, machine, deviceClass, name, false), keptFor);
     SetLastError(result);
     return ok;
 }
 
-bool ActivateDriveFilter(const wchar_t* instanceId, const wchar_t* name, FilterGroupEdits* edits)
+bool ActivateDriveFilter(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* instanceId,
+                         const wchar_t* name, FilterGroupEdits* edits)
 {
     if (edits)
         *edits = FilterGroupEdits{};
     OpenedDrive drive;
     UniqueKey parking;
-    if (!OpenForEdit(instanceId, false, &drive, &parking))
+    if (!OpenForEdit(deviceClass, instanceId, false, &drive, &parking))
         return false;
-    bool ok = EditLevels(edits, [&](int level) { return RestoreLevel(drive, parking.get(), level, name); });
+    DriveLists lists(drive.set.get(), &drive.device, parking.get());
+    bool ok = EditLevels(edits, [&](int level) { return MoveFilterName(lists, level, name, false); });
     DWORD result = GetLastError();
-    // A filter in force whose service is disabled leaves the drive without it.
-    if (DriveNames(drive, parking.get(), name, false) == Standing::Present)
-        EnableFilterService(name);
+    // A filter in force whose service is disabled leaves the device without it.
+    if (NameStands(lists, name, ActiveSlots) == Standing::Present)
+        EnableFilterService(machine, name);
     SetLastError(result);
     return ok;
 }
 
-bool DeleteDriveFilter(const wchar_t* instanceId, bool upper, const wchar_t* name, std::vector<ServiceUser>* keptFor)
+bool DeleteDriveFilter(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* instanceId, bool upper,
+                       const wchar_t* name, std::vector<ServiceUser>* keptFor, AlsoUsingCall alsoUsing)
 {
     if (keptFor)
         keptFor->clear();
     OpenedDrive drive;
     UniqueKey parking;
-    if (!OpenForEdit(instanceId, false, &drive, &parking))
+    if (!OpenForEdit(deviceClass, instanceId, false, &drive, &parking))
         return false;
-    DWORD result = DeleteLevel(drive, parking.get(), upper ? 1 : 0, name);
-    if (DriveNames(drive, parking.get(), name, true) == Standing::Absent)
-        RetireFilterService(name, true, DriveUsersOf(name, true), keptFor);
+    DriveLists lists(drive.set.get(), &drive.device, parking.get());
+    DWORD result = DropFilterName(lists, upper ? 1 : 0, name);
+    if (NameStands(lists, name, AllSlots) == Standing::Absent)
+        RetireFilterService(machine, deviceClass, name, true, AskAlsoUsing(alsoUsing, machine, deviceClass, name, true),
+                            keptFor);
     SetLastError(result);
     return result == ERROR_SUCCESS;
-}
-
-std::vector<ServiceUser> DriveUsersOf(const wchar_t* name, bool deleting)
-{
-    std::vector<ServiceUser> users;
-    std::vector<DriveHealth> drives;
-    std::vector<std::wstring> classActive[2];
-    bool classKnown = ReadClassActiveFilters(classActive);
-    // Drives that cannot be listed may use it.
-    if (!ReadDrives(&drives) || !classKnown)
-        users.push_back({ServiceUser::Unreadable, LoadProgramString(IDS_UNNAMED_DRIVE)});
-    for (const DriveHealth& drive : drives) {
-        bool uses = !drive.filters.known && deleting;
-        for (int level = 0; level < 2; ++level) {
-            uses = uses || MultiSzListsName(DeclarativeFilters(drive.filters, level, classActive[level]), name) ||
-                   (deleting && MultiSzListsName(drive.filters.parked[level], name));
-        }
-        if (uses)
-            users.push_back({ServiceUser::Device, drive.name});
-    }
-    return users;
 }

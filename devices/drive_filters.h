@@ -1,13 +1,14 @@
-// A CD/DVD drive's own filters. They stand in the UpperFilters and LowerFilters of
-// the drive's hardware key, which only the system may write: they are changed
-// through the device installer's registry properties alone. A name parked from them
-// waits in UpperFiltersRemoved or LowerFiltersRemoved of the drive's "Device
-// Parameters" key. The drive's resulting filter list also holds filters its driver
-// package added declaratively; those belong to the package and are only shown.
+// A device's own filters. They stand in the UpperFilters and LowerFilters of the
+// device's hardware key, which only the system may write: they are changed through
+// the device installer's registry properties alone. A name parked from them waits
+// in UpperFiltersRemoved or LowerFiltersRemoved of the device's "Device Parameters"
+// key. The device's resulting filter list also holds filters its driver package
+// added declaratively; those belong to the package and are only shown.
 #pragma once
 
+#include "base/device_class.h"
+#include "base/machine.h"
 #include "filters/filter_registry.h"
-#include "filters/multi_sz.h"
 #include "filters/service_users.h"
 
 #include <windows.h>
@@ -24,43 +25,41 @@ struct DriveFilterLists {
     bool known = true;                      // every list could be read (a missing one is empty)
 };
 
-// Reads the lists of one drive of `set`.
+// Reads the lists of one device of `set`.
 DriveFilterLists ReadDriveFilterLists(HDEVINFO set, SP_DEVINFO_DATA* device);
-// The same for the present drive `instanceId`; false when it is not there.
-bool ReadDriveFilterListsOf(const wchar_t* instanceId, DriveFilterLists* lists);
-
-// A drive's instance id; empty when it cannot be read.
-std::wstring InstanceIdOf(HDEVINFO set, SP_DEVINFO_DATA* device);
+// The same for the present device `instanceId` of `deviceClass`; false when it is
+// not there.
+bool ReadDriveFilterListsOf(const DeviceClass& deviceClass, const wchar_t* instanceId, DriveFilterLists* lists);
 
 // The names of the resulting list of `level` that neither `classActive` (the class
-// key's value of that level) nor the drive's own value holds: added declaratively.
+// key's value of that level) nor the device's own value holds: added declaratively.
 std::vector<std::wstring> DeclarativeFilters(const DriveFilterLists& lists, int level,
                                              const std::vector<std::wstring>& classActive);
 
 // The class key's active value of each level ([0] lower, [1] upper); false when the
 // key or a value cannot be read.
-bool ReadClassActiveFilters(std::vector<std::wstring> (&active)[2]);
+bool ReadClassActiveFilters(const Machine& machine, const DeviceClass& deviceClass,
+                            std::vector<std::wstring> (&active)[2]);
 
-// Each returns whether the list edit took effect on the present drive `instanceId`;
-// on failure the thread's last error says why. The service then follows as it does
-// for the class key's edits, with every drive's values counted.
+// Each returns whether the list edit took effect on the present device `instanceId`
+// of `deviceClass`; on failure the thread's last error says why. The service then
+// follows as it does for the class key's edits, with `alsoUsing` asked for the
+// users only the devices tell of.
 
-// Parks `name` from both of the drive's own values: written to the parking value
+// Parks `name` from both of the device's own values: written to the parking value
 // first, and only then taken out of the property, so a failed write can leave it
 // in both but never in neither.
-bool DeactivateDriveFilter(const wchar_t* instanceId, const wchar_t* name, FilterGroupEdits* edits = nullptr,
-                           std::vector<ServiceUser>* keptFor = nullptr);
+bool DeactivateDriveFilter(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* instanceId,
+                           const wchar_t* name, FilterGroupEdits* edits = nullptr,
+                           std::vector<ServiceUser>* keptFor = nullptr, AlsoUsingCall alsoUsing = nullptr);
 
-// Restores `name` to both of the drive's own values: the property first, then the
+// Restores `name` to both of the device's own values: the property first, then the
 // parking value.
-bool ActivateDriveFilter(const wchar_t* instanceId, const wchar_t* name, FilterGroupEdits* edits = nullptr);
+bool ActivateDriveFilter(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* instanceId,
+                         const wchar_t* name, FilterGroupEdits* edits = nullptr);
 
-// Drops `name` from one of the drive's own values (`upper` picks which) and its
+// Drops `name` from one of the device's own values (`upper` picks which) and its
 // parking value.
-bool DeleteDriveFilter(const wchar_t* instanceId, bool upper, const wchar_t* name,
-                       std::vector<ServiceUser>* keptFor = nullptr);
-
-// Users of service `name` that only the drives tell of: a present drive whose
-// resulting list holds it while neither the class key nor the drive's own values do
-// (added declaratively), and, when `deleting`, a drive whose parking values hold it.
-std::vector<ServiceUser> DriveUsersOf(const wchar_t* name, bool deleting);
+bool DeleteDriveFilter(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* instanceId, bool upper,
+                       const wchar_t* name, std::vector<ServiceUser>* keptFor = nullptr,
+                       AlsoUsingCall alsoUsing = nullptr);

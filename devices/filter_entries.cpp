@@ -1,11 +1,11 @@
 #include "devices/filter_entries.h"
 
 #include "base/handles.h"
+#include "base/strings.h"
 #include "devices/drive_filters.h"
-#include "devices/drive_health.h"
 #include "filters/filter_registry.h"
 #include "filters/multi_sz.h"
-#include "services/service_info.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -20,11 +20,12 @@ void AddNames(std::vector<FilterEntry>* entries, const FilterEntry& shape, const
 
 } // namespace
 
-LSTATUS ReadFilterEntries(const std::vector<DriveHealth>& drives, std::vector<FilterEntry>* entries)
+LSTATUS ReadFilterEntries(const Machine& machine, const DeviceClass& deviceClass,
+                          const std::vector<DriveHealth>& drives, std::vector<FilterEntry>* entries)
 {
     entries->clear();
     UniqueKey key;
-    LSTATUS status = OpenFilterClassKey(FilterClassReadAccess, key.put());
+    LSTATUS status = OpenFilterClassKey(machine, deviceClass, FilterClassReadAccess, key.put());
     std::vector<std::wstring> classActive[2];
     if (status == ERROR_SUCCESS) {
         for (int level = 0; level < 2; ++level) {
@@ -57,13 +58,15 @@ LSTATUS ReadFilterEntries(const std::vector<DriveHealth>& drives, std::vector<Fi
     return status;
 }
 
-bool ParkEntry(const FilterEntry& entry, std::vector<ServiceUser>* keptFor)
+bool ParkEntry(const Machine& machine, const DeviceClass& deviceClass, const FilterEntry& entry,
+               std::vector<ServiceUser>* keptFor)
 {
     switch (entry.place) {
     case FilterPlace::Class:
-        return DeactivateFilter(entry.name.c_str(), nullptr, keptFor, DriveUsersOf);
+        return DeactivateFilter(machine, deviceClass, entry.name.c_str(), nullptr, keptFor, DriveUsersOf);
     case FilterPlace::Drive:
-        return DeactivateDriveFilter(entry.drive.c_str(), entry.name.c_str(), nullptr, keptFor);
+        return DeactivateDriveFilter(machine, deviceClass, entry.drive.c_str(), entry.name.c_str(), nullptr, keptFor,
+                                     DriveUsersOf);
     case FilterPlace::Declarative:
         break;
     }
@@ -71,13 +74,13 @@ bool ParkEntry(const FilterEntry& entry, std::vector<ServiceUser>* keptFor)
     return false;
 }
 
-bool RestoreEntry(const FilterEntry& entry)
+bool RestoreEntry(const Machine& machine, const DeviceClass& deviceClass, const FilterEntry& entry)
 {
     switch (entry.place) {
     case FilterPlace::Class:
-        return ActivateFilter(entry.name.c_str());
+        return ActivateFilter(machine, deviceClass, entry.name.c_str());
     case FilterPlace::Drive:
-        return ActivateDriveFilter(entry.drive.c_str(), entry.name.c_str());
+        return ActivateDriveFilter(machine, deviceClass, entry.drive.c_str(), entry.name.c_str());
     case FilterPlace::Declarative:
         break;
     }
@@ -85,14 +88,16 @@ bool RestoreEntry(const FilterEntry& entry)
     return false;
 }
 
-bool DeleteEntry(const FilterEntry& entry, std::vector<ServiceUser>* keptFor)
+bool DeleteEntry(const Machine& machine, const DeviceClass& deviceClass, const FilterEntry& entry,
+                 std::vector<ServiceUser>* keptFor)
 {
     switch (entry.place) {
     case FilterPlace::Class:
-        return DeleteFilter(entry.level ? UpperFiltersValue : LowerFiltersValue, entry.name.c_str(), keptFor,
+        return DeleteFilter(machine, deviceClass, FilterValueNames[entry.level][1], entry.name.c_str(), keptFor,
                             DriveUsersOf);
     case FilterPlace::Drive:
-        return DeleteDriveFilter(entry.drive.c_str(), entry.level == 1, entry.name.c_str(), keptFor);
+        return DeleteDriveFilter(machine, deviceClass, entry.drive.c_str(), entry.level == 1, entry.name.c_str(),
+                                 keptFor, DriveUsersOf);
     case FilterPlace::Declarative:
         break;
     }
@@ -100,12 +105,24 @@ bool DeleteEntry(const FilterEntry& entry, std::vector<ServiceUser>* keptFor)
     return false;
 }
 
-bool FixParks(FilterPlace place, DWORD serviceState, bool noDrivePresent)
+std::vector<ServiceUser> DriveUsersOf(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* name,
+                                      bool deleting)
 {
-    if (place == FilterPlace::Declarative)
-        return false;
-    // State 0: the manager or the service could not be asked, so a running filter
-    // may stand here. A running one stays even when its configuration was unreadable.
-    return noDrivePresent ? serviceState == ServiceStateNotFound
-                          : serviceState != 0 && serviceState != SERVICE_RUNNING;
+    std::vector<ServiceUser> users;
+    std::vector<DriveHealth> drives;
+    std::vector<std::wstring> classActive[2];
+    bool classKnown = ReadClassActiveFilters(machine, deviceClass, classActive);
+    // Devices that cannot be listed may use it.
+    if (!ReadDrives(deviceClass, &drives) || !classKnown)
+        users.push_back({ServiceUser::Unreadable, LoadProgramString(IDS_UNNAMED_DRIVE)});
+    for (const DriveHealth& drive : drives) {
+        bool uses = !drive.filters.known && deleting;
+        for (int level = 0; level < 2; ++level) {
+            uses = uses || MultiSzListsName(DeclarativeFilters(drive.filters, level, classActive[level]), name) ||
+                   (deleting && MultiSzListsName(drive.filters.parked[level], name));
+        }
+        if (uses)
+            users.push_back({ServiceUser::Device, drive.name});
+    }
+    return users;
 }

@@ -1,76 +1,19 @@
 #include "filters/filter_registry.h"
 
 #include "base/handles.h"
-#include "filters/multi_sz.h"
 #include "filters/service_users.h"
 #include "filters/store_calls.h"
 
-#include <span>
 #include <string>
 
 FilterStoreCalls filterStoreCalls = {RegOpenKeyExW, RegSetValueExW, RegQueryValueExW};
 
-LSTATUS OpenFilterClassKey(REGSAM access, HKEY* key)
+LSTATUS OpenFilterClassKey(const Machine& machine, const DeviceClass& deviceClass, REGSAM access, HKEY* key)
 {
-    return filterStoreCalls.openKey(HKEY_LOCAL_MACHINE, FilterClassKey, 0, access, key);
+    return filterStoreCalls.openKey(machine.root, ClassKeyPath(machine, deviceClass).c_str(), 0, access, key);
 }
 
 namespace {
-
-// Opens the service for `access`, unless something outside the class key uses it:
-// then it is left alone and its users go to `keptFor`. A service that cannot be
-// opened is not looked for, since nothing would be done to it.
-OpenedService OpenServiceNoOneElseUses(const wchar_t* name, DWORD access, bool parkingCounts,
-                                       std::vector<ServiceUser>* keptFor)
-{
-    OpenedService opened = OpenServiceByName(name, access | SERVICE_ENUMERATE_DEPENDENTS);
-    std::vector<ServiceUser> users;
-    if (opened.service && FindServiceUsers(name, opened.service.get(), parkingCounts, &users)) {
-        opened.service.reset();
-        if (keptFor)
-            keptFor->insert(keptFor->end(), users.begin(), users.end());
-    }
-    return opened;
-}
-
-void SetStartType(SC_HANDLE service, DWORD startType)
-{
-    ChangeServiceConfigW(service, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr);
-}
-
-// The active values first, then their parking values.
-constexpr const wchar_t* AllFilterValues[] = {LowerFiltersValue, UpperFiltersValue, LowerFiltersRemovedValue,
-                                              UpperFiltersRemovedValue};
-
-// The values whose names need the service: the active ones, and the parking ones
-// too when deleting, since a parked name needs the service to be restored.
-std::span<const wchar_t* const> ValuesNeedingService(bool deleting)
-{
-    return std::span<const wchar_t* const>(AllFilterValues).first(deleting ? 4 : 2);
-}
-
-enum class Standing { Absent, Present, Unknown };
-
-// Whether `name` stands in any of `values` as the key holds them now. Absent only
-// when every value could be read (a missing one holds nothing) and none lists it.
-Standing NameStandsIn(HKEY key, const wchar_t* name, std::span<const wchar_t* const> values)
-{
-    bool unknown = false;
-    for (const wchar_t* value : values) {
-        MultiSzList list;
-        LSTATUS status = ReadMultiSzValue(key, value, list);
-        if (status == ERROR_FILE_NOT_FOUND)
-            continue;
-        if (status != ERROR_SUCCESS) {
-            unknown = true;
-            continue;
-        }
-        if (MultiSzListsName(list.entries, name))
-            return Standing::Present;
-    }
-    return unknown ? Standing::Unknown : Standing::Absent;
-}
 
 // Whether `users` keep the service; they go to `keptFor` when they do.
 bool KeptFor(const std::vector<ServiceUser>& users, std::vector<ServiceUser>* keptFor)
@@ -82,48 +25,70 @@ bool KeptFor(const std::vector<ServiceUser>& users, std::vector<ServiceUser>* ke
     return true;
 }
 
-// Disables the service of `name`, or deletes it when `deleting`, once no value of
-// the class key that needs it names it, and neither `alsoUsing` nor anything
-// FindServiceUsers finds uses it. Returns where the name stands in the key.
-Standing ServiceStep(HKEY key, const wchar_t* name, bool deleting, const std::vector<ServiceUser>& alsoUsing,
-                     std::vector<ServiceUser>* keptFor)
+// Disables the service of `name`, or deletes it when `deleting`, unless something
+// outside the class key uses it: then it is left alone and its users go to
+// `keptFor`. A service that is not there is not looked for, since nothing would be
+// done to it.
+void RetireUnlessUsed(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* name, bool deleting,
+                      std::vector<ServiceUser>* keptFor)
 {
-    Standing standing = NameStandsIn(key, name, ValuesNeedingService(deleting));
-    if (standing != Standing::Absent || KeptFor(alsoUsing, keptFor))
-        return standing;
-    OpenedService opened = OpenServiceNoOneElseUses(name, deleting ? DELETE : SERVICE_CHANGE_CONFIG, deleting, keptFor);
-    if (!opened.service)
-        return standing;
+    ServiceConnection connection;
+    ServiceFacts facts = machine.services->read(machine, &connection, name);
+    if (facts.known && !facts.exists)
+        return;
+    std::vector<ServiceUser> users;
+    if (FindServiceUsers(machine, deviceClass, name, deleting, &users)) {
+        KeptFor(users, keptFor);
+        return;
+    }
     if (deleting)
-        DeleteService(opened.service.get());
+        machine.services->remove(machine, name);
     else
-        SetStartType(opened.service.get(), SERVICE_DISABLED);
+        machine.services->setStartType(machine, name, SERVICE_DISABLED);
+}
+
+// The lists whose names need the service: the active ones, and the parking ones
+// too when deleting, since a parked name needs the service to be restored.
+std::span<const FilterListSlot> SlotsNeedingService(bool deleting)
+{
+    return deleting ? std::span<const FilterListSlot>(AllSlots) : std::span<const FilterListSlot>(ActiveSlots);
+}
+
+// The service step once no list of the class key that needs it names it, and
+// neither `alsoUsing` nor anything FindServiceUsers finds uses it. Returns where
+// the name stands in the key.
+Standing ServiceStep(const Machine& machine, const DeviceClass& deviceClass, FilterLists& lists, const wchar_t* name,
+                     bool deleting, const std::vector<ServiceUser>& alsoUsing, std::vector<ServiceUser>* keptFor)
+{
+    Standing standing = NameStands(lists, name, SlotsNeedingService(deleting));
+    if (standing == Standing::Absent && !KeptFor(alsoUsing, keptFor))
+        RetireUnlessUsed(machine, deviceClass, name, deleting, keptFor);
     return standing;
 }
 
-// The users `alsoUsing` gives, asked before the edit: the drives' users are judged
-// against the class values as they stand then. Not asked when `untouched`, values
+// The users `alsoUsing` gives, asked before the edit: the devices' users are judged
+// against the class values as they stand then. Not asked when `untouched`, lists
 // the edit leaves alone, still need the service, so that the step cannot be reached.
-std::vector<ServiceUser> AskBeforeEdit(AlsoUsingCall alsoUsing, HKEY key, const wchar_t* name, bool deleting,
-                                       std::span<const wchar_t* const> untouched)
+std::vector<ServiceUser> AskBeforeEdit(const Machine& machine, const DeviceClass& deviceClass, AlsoUsingCall alsoUsing,
+                                       FilterLists& lists, const wchar_t* name, bool deleting,
+                                       std::span<const FilterListSlot> untouched)
 {
-    if (!alsoUsing || NameStandsIn(key, name, untouched) != Standing::Absent)
+    if (!alsoUsing || NameStands(lists, name, untouched) != Standing::Absent)
         return {};
-    return alsoUsing(name, deleting);
+    return alsoUsing(machine, deviceClass, name, deleting);
 }
 
 // Keeps the first failure's code, so that later steps cannot hide it from the caller.
-bool Edited(bool ok, DWORD* error)
+bool Edited(DWORD status, DWORD* error)
 {
-    if (!ok && *error == ERROR_SUCCESS)
-        *error = GetLastError();
-    return ok;
+    if (status != ERROR_SUCCESS && *error == ERROR_SUCCESS)
+        *error = status;
+    return status == ERROR_SUCCESS;
 }
 
-// Moves `name` from the `from` value to the `to` value of each group.
-bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* lowerTo, const wchar_t* upperFrom,
-                  const wchar_t* upperTo, bool activate, FilterGroupEdits* edits, std::vector<ServiceUser>* keptFor,
-                  AlsoUsingCall alsoUsing)
+// Moves `name` out of each level's active list (`activate` false) or parking list.
+bool ChangeFilter(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* name, bool activate,
+                  FilterGroupEdits* edits, std::vector<ServiceUser>* keptFor, AlsoUsingCall alsoUsing)
 {
     FilterGroupEdits done;
     if (edits)
@@ -131,24 +96,25 @@ bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* 
     if (keptFor)
         keptFor->clear();
     UniqueKey key;
-    LSTATUS status = OpenFilterClassKey(FilterClassWriteAccess, key.put());
+    LSTATUS status = OpenFilterClassKey(machine, deviceClass, FilterClassWriteAccess, key.put());
     if (status != ERROR_SUCCESS) {
         SetLastError(static_cast<DWORD>(status));
         return false;
     }
+    KeyFilterLists lists(key.get());
     // A park moves the name out of both active values.
-    std::vector<ServiceUser> driveUsers = activate ? std::vector<ServiceUser>()
-                                                   : AskBeforeEdit(alsoUsing, key.get(), name, false, {});
+    std::vector<ServiceUser> deviceUsers =
+        activate ? std::vector<ServiceUser>() : AskBeforeEdit(machine, deviceClass, alsoUsing, lists, name, false, {});
     DWORD error = ERROR_SUCCESS;
-    done.lower = Edited(MoveMultiSzEntry(key.get(), name, lowerFrom, lowerTo), &error);
-    done.upper = Edited(MoveMultiSzEntry(key.get(), name, upperFrom, upperTo), &error);
+    done.lower = Edited(MoveFilterName(lists, 0, name, !activate), &error);
+    done.upper = Edited(MoveFilterName(lists, 1, name, !activate), &error);
 
-    // An active name whose service is disabled leaves the drive without its filter
-    // at the next start, so the service follows what the active values now hold.
+    // An active name whose service is disabled leaves the devices without their
+    // filter at the next start, so the service follows what the active values hold.
     if (!activate)
-        ServiceStep(key.get(), name, false, driveUsers, keptFor);
-    else if (NameStandsIn(key.get(), name, ValuesNeedingService(false)) == Standing::Present)
-        EnableFilterService(name);
+        ServiceStep(machine, deviceClass, lists, name, false, deviceUsers, keptFor);
+    else if (NameStands(lists, name, ActiveSlots) == Standing::Present)
+        EnableFilterService(machine, name);
 
     if (edits)
         *edits = done;
@@ -158,59 +124,55 @@ bool ChangeFilter(const wchar_t* name, const wchar_t* lowerFrom, const wchar_t* 
 
 } // namespace
 
-bool DeactivateFilter(const wchar_t* name, FilterGroupEdits* edits, std::vector<ServiceUser>* keptFor,
-                      AlsoUsingCall alsoUsing)
+bool DeactivateFilter(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* name,
+                      FilterGroupEdits* edits, std::vector<ServiceUser>* keptFor, AlsoUsingCall alsoUsing)
 {
-    return ChangeFilter(name, LowerFiltersValue, LowerFiltersRemovedValue, UpperFiltersValue,
-                        UpperFiltersRemovedValue, false, edits, keptFor, alsoUsing);
+    return ChangeFilter(machine, deviceClass, name, false, edits, keptFor, alsoUsing);
 }
 
-bool ActivateFilter(const wchar_t* name, FilterGroupEdits* edits)
+bool ActivateFilter(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* name,
+                    FilterGroupEdits* edits)
 {
-    return ChangeFilter(name, LowerFiltersRemovedValue, LowerFiltersValue, UpperFiltersRemovedValue,
-                        UpperFiltersValue, true, edits, nullptr, nullptr);
+    return ChangeFilter(machine, deviceClass, name, true, edits, nullptr, nullptr);
 }
 
-bool DeleteFilter(const wchar_t* valueName, const wchar_t* name, std::vector<ServiceUser>* keptFor,
-                  AlsoUsingCall alsoUsing)
+bool DeleteFilter(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* valueName,
+                  const wchar_t* name, std::vector<ServiceUser>* keptFor, AlsoUsingCall alsoUsing)
 {
     if (keptFor)
         keptFor->clear();
     UniqueKey key;
-    LSTATUS status = OpenFilterClassKey(FilterClassWriteAccess, key.put());
+    LSTATUS status = OpenFilterClassKey(machine, deviceClass, FilterClassWriteAccess, key.put());
     if (status != ERROR_SUCCESS) {
         SetLastError(static_cast<DWORD>(status));
         return false;
     }
-    std::wstring parkingValue = std::wstring(valueName) + L"Removed";
+    KeyFilterLists lists(key.get());
+    int level = CompareStringOrdinal(valueName, -1, LowerFiltersValue, -1, TRUE) == CSTR_EQUAL ? 0 : 1;
     // The other group's active and parking values.
-    size_t other = CompareStringOrdinal(valueName, -1, LowerFiltersValue, -1, TRUE) == CSTR_EQUAL ? 1 : 0;
-    const wchar_t* untouched[] = {AllFilterValues[other], AllFilterValues[other + 2]};
-    std::vector<ServiceUser> driveUsers = AskBeforeEdit(alsoUsing, key.get(), name, true, untouched);
-    DWORD error = ERROR_SUCCESS;
-    bool ok = Edited(RemoveMultiSzEntry(key.get(), name, valueName), &error);
-    ok = Edited(RemoveMultiSzEntry(key.get(), name, parkingValue.c_str()), &error) && ok;
+    const FilterListSlot untouched[] = {{1 - level, true}, {1 - level, false}};
+    std::vector<ServiceUser> deviceUsers = AskBeforeEdit(machine, deviceClass, alsoUsing, lists, name, true, untouched);
+    DWORD error = DropFilterName(lists, level, name);
 
     // The same name in the other group, or a removal that failed, still needs it.
-    ServiceStep(key.get(), name, true, driveUsers, keptFor);
+    ServiceStep(machine, deviceClass, lists, name, true, deviceUsers, keptFor);
     SetLastError(error);
-    return ok;
+    return error == ERROR_SUCCESS;
 }
 
-void RetireFilterService(const wchar_t* name, bool deleting, const std::vector<ServiceUser>& alsoUsing,
-                         std::vector<ServiceUser>* keptFor)
+void RetireFilterService(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* name, bool deleting,
+                         const std::vector<ServiceUser>& alsoUsing, std::vector<ServiceUser>* keptFor)
 {
     UniqueKey key;
-    if (OpenFilterClassKey(FilterClassReadAccess, key.put()) != ERROR_SUCCESS)
+    if (OpenFilterClassKey(machine, deviceClass, FilterClassReadAccess, key.put()) != ERROR_SUCCESS)
         return; // what it names is not known, so it may need the service
-    if (ServiceStep(key.get(), name, deleting, alsoUsing, keptFor) == Standing::Present && keptFor)
+    KeyFilterLists lists(key.get());
+    if (ServiceStep(machine, deviceClass, lists, name, deleting, alsoUsing, keptFor) == Standing::Present && keptFor)
         // Named as the user knows it even where the key carries no description.
-        keptFor->push_back(ClassUser(key.get(), L"DVD/CD-ROM"));
+        keptFor->push_back(ClassUser(key.get(), deviceClass.name.c_str()));
 }
 
-void EnableFilterService(const wchar_t* name)
+void EnableFilterService(const Machine& machine, const wchar_t* name)
 {
-    OpenedService opened = OpenServiceByName(name, SERVICE_CHANGE_CONFIG);
-    if (opened.service)
-        SetStartType(opened.service.get(), SERVICE_BOOT_START);
+    machine.services->setStartType(machine, name, SERVICE_BOOT_START);
 }

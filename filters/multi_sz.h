@@ -34,24 +34,26 @@ bool MultiSzListsName(const std::vector<std::wstring>& entries, const wchar_t* n
 // Removes every entry matching `name`; returns how many went.
 size_t RemoveMatchingEntries(MultiSzList& list, const wchar_t* name);
 
-// Reads a value whole, whatever its size or type (size query first, retried if the
-// value grows in between). Returns the registry's status; ERROR_FILE_NOT_FOUND for
-// a missing value.
+// Calls `visit(entry, length)` with each entry of `chars` characters of list
+// text, up to the first empty one, which is what the system reads. Returns the
+// position just past that empty entry, or `chars` where there is none.
+template <typename Visit>
+size_t VisitMultiSz(const wchar_t* text, size_t chars, Visit visit)
+{
+    for (size_t pos = 0; pos < chars; ++pos) {
+        size_t start = pos;
+        while (pos < chars && text[pos] != L'\0')
+            ++pos;
+        if (pos == start)
+            return pos + 1;
+        visit(text + start, pos - start);
+    }
+    return chars;
+}
+
+// Reads a value whole, whatever its size or type (retried if the value grows in
+// between). Returns the registry's status; ERROR_FILE_NOT_FOUND for a missing
+// value.
 LSTATUS ReadMultiSzValue(HKEY key, const wchar_t* valueName, MultiSzList& list);
 
 LSTATUS WriteMultiSzValue(HKEY key, const wchar_t* valueName, const MultiSzList& list);
-
-// Removes every occurrence of `name` from `valueName`. Returns true when the value
-// now holds no such entry: something was removed and written, or there was nothing
-// to remove (also when the value does not exist). Writes nothing unless an entry
-// matched.
-bool RemoveMultiSzEntry(HKEY key, const wchar_t* name, const wchar_t* valueName);
-
-// Removes every occurrence of `name` from `fromValue` and, only if one was removed,
-// appends `name` once, spelled as passed, to `toValue` (created when missing)
-// unless `toValue` lists it already.
-// The target is written before the source, so a failed write can leave the name in
-// both values but never in neither. Returns true when the move took effect or there
-// was nothing to move.
-bool MoveMultiSzEntry(HKEY key, const wchar_t* name, const wchar_t* fromValue,
-                      const wchar_t* toValue);

@@ -1,7 +1,8 @@
 #include "filters/service_users.h"
 
 #include "base/handles.h"
-#include "filters/filter_registry.h"
+#include "base/sized_read.h"
+#include "filters/filter_lists.h"
 #include "filters/multi_sz.h"
 
 #include <iterator>
@@ -10,42 +11,22 @@
 
 namespace {
 
-// Spelled as the reported paths show it; the store's key spells it differently.
-constexpr wchar_t ClassRoot[] = L"SYSTEM\\CurrentControlSet\\Control\\Class";
-constexpr wchar_t EnumRoot[] = L"SYSTEM\\CurrentControlSet\\Enum";
-constexpr wchar_t ServicesRoot[] = L"SYSTEM\\CurrentControlSet\\Services";
-
-constexpr bool IsParentKey(const wchar_t* parent, const wchar_t* key)
-{
-    auto upper = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; };
-    for (; *parent; ++parent, ++key)
-        if (upper(*parent) != upper(*key))
-            return false;
-    return *key == L'\\';
-}
-static_assert(IsParentKey(ClassRoot, FilterClassKey));
-
-// The store's class: its own values are the store's to judge.
-constexpr const wchar_t* StoreClass = FilterClassKey + std::size(ClassRoot);
-
 constexpr REGSAM ScanAccess = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
 constexpr DWORD KeyNameLength = 256; // the longest name a key may have, and its NUL
-
-enum class Naming { No, Yes, Unknown };
 
 // One buffer for every value of a scan: a value of ordinary size is read in one
 // call and costs no allocation. Enum may hold thousands of device keys.
 class ValueBuffer {
 public:
-    // `name` among the entries of the value (a list, or a single text), as the
-    // system reads them: up to the first empty one.
-    Naming Names(HKEY key, const wchar_t* value, const wchar_t* name)
+    // Whether `name` stands among the entries of the value (a list, or a single
+    // text), as the system reads them: up to the first empty one.
+    Standing Names(HKEY key, const wchar_t* value, const wchar_t* name)
     {
         bool named = false;
         bool read = Entries(key, value, [&](const wchar_t* entry, size_t length) {
             named = named || MultiSzNamesMatch(entry, name, static_cast<int>(length));
         });
-        return !read ? Naming::Unknown : named ? Naming::Yes : Naming::No;
+        return !read ? Standing::Unknown : named ? Standing::Present : Standing::Absent;
     }
 
     // Calls `visit` with each entry of the value (a list, or a single text) up to
@@ -59,16 +40,7 @@ public:
             return true;
         if (status != ERROR_SUCCESS)
             return false;
-        const wchar_t* text = reinterpret_cast<const wchar_t*>(bytes_.data());
-        size_t chars = size / sizeof(wchar_t);
-        for (size_t pos = 0; pos < chars; ++pos) {
-            size_t start = pos;
-            while (pos < chars && text[pos] != L'\0')
-                ++pos;
-            if (pos == start)
-                break;
-            visit(text + start, pos - start);
-        }
+        VisitMultiSz(reinterpret_cast<const wchar_t*>(bytes_.data()), size / sizeof(wchar_t), visit);
         return true;
     }
 
@@ -90,14 +62,9 @@ public:
 private:
     LSTATUS Read(HKEY key, const wchar_t* value, DWORD* size, DWORD* type = nullptr)
     {
-        for (int attempt = 0; attempt < 4; ++attempt) {
-            *size = static_cast<DWORD>(bytes_.size());
-            LSTATUS status = RegQueryValueExW(key, value, nullptr, type, bytes_.data(), size);
-            if (status != ERROR_MORE_DATA)
-                return status;
-            bytes_.resize(*size + sizeof(wchar_t)); // grown since the size was told, perhaps
-        }
-        return ERROR_MORE_DATA;
+        return static_cast<LSTATUS>(ReadSized(bytes_, size, ERROR_MORE_DATA, [&](BYTE* data, DWORD* bytes) {
+            return static_cast<DWORD>(RegQueryValueExW(key, value, nullptr, type, data, bytes));
+        }));
     }
 
     std::vector<BYTE> bytes_ = std::vector<BYTE>(2048);
@@ -148,70 +115,67 @@ bool OpenScanKey(HKEY parent, const wchar_t* subkey, REGSAM access, UniqueKey* k
 
 class Scan {
 public:
-    Scan(const wchar_t* name, std::vector<ServiceUser>* users) : name_(name), users_(users) {}
+    Scan(const Machine& machine, const wchar_t* name, std::vector<ServiceUser>* users)
+        : machine_(machine), name_(name), users_(users)
+    {
+    }
 
     // The first answer that settles it: any value that names the service, else
     // any that could not be read.
-    Naming NamedIn(HKEY key, std::span<const wchar_t* const> values)
+    Standing NamedIn(HKEY key, std::span<const FilterListSlot> slots)
     {
-        Naming found = Naming::No;
-        for (const wchar_t* value : values) {
-            Naming naming = buffer_.Names(key, value, name_);
-            if (naming == Naming::Yes)
-                return naming;
-            if (naming == Naming::Unknown)
-                found = naming;
+        Standing found = Standing::Absent;
+        for (const FilterListSlot& slot : slots) {
+            Standing standing = buffer_.Names(key, FilterValueNames[slot.level][slot.active], name_);
+            if (standing == Standing::Present)
+                return standing;
+            if (standing == Standing::Unknown)
+                found = standing;
         }
         return found;
     }
 
-    void Classes(bool parkingCounts)
+    // Every class but `skipped`, whose own values are the caller's to judge.
+    void Classes(const DeviceClass& skipped, bool parkingCounts)
     {
-        static const wchar_t* const values[] = {UpperFiltersValue, LowerFiltersValue, UpperFiltersRemovedValue,
-                                                LowerFiltersRemovedValue};
+        std::wstring classRoot = MachinePath(machine_, L"Control\\Class");
         UniqueKey root;
-        if (!OpenScanKey(HKEY_LOCAL_MACHINE, ClassRoot, ScanAccess, &root, users_,
-                         [] { return std::wstring(ClassRoot); }))
+        if (!OpenScanKey(machine_.root, classRoot.c_str(), ScanAccess, &root, users_, [&] { return classRoot; }))
             return;
         bool listed = ForEachSubkey(root.get(), [&](const wchar_t* subkey) {
-            if (MultiSzNamesMatch(subkey, StoreClass))
+            if (MultiSzNamesMatch(subkey, skipped.key.c_str()))
                 return;
-            auto path = [subkey] { return std::wstring(ClassRoot) + L"\\" + subkey; };
+            auto path = [&] { return classRoot + L"\\" + subkey; };
             UniqueKey key;
             if (!OpenScanKey(root.get(), subkey, KEY_QUERY_VALUE, &key, users_, path))
                 return;
-            Naming naming = NamedIn(key.get(), std::span(values).first(parkingCounts ? 4 : 2));
-            if (naming == Naming::Unknown) {
+            Standing standing = NamedIn(key.get(), parkingCounts ? std::span<const FilterListSlot>(AllSlots)
+                                                                 : std::span<const FilterListSlot>(ActiveSlots));
+            if (standing == Standing::Unknown) {
                 AddUnreadable(users_, path());
-            } else if (naming == Naming::Yes) {
+            } else if (standing == Standing::Present) {
                 users_->push_back(ClassUserOf(buffer_, key.get(), subkey));
             }
         });
         if (!listed)
-            AddUnreadable(users_, ClassRoot);
+            AddUnreadable(users_, classRoot);
     }
 
-    // The services that depend on it, directly or through others, as the service
-    // manager knows them: one call, where reading every service's key costs several
-    // registry calls for each of hundreds.
-    void Dependents(SC_HANDLE service)
+    // The services that depend on it, directly or through others, as the machine
+    // knows them.
+    void Dependents()
     {
-        DWORD needed = 0;
-        DWORD count = 0;
-        auto enumerate = serviceUsersCalls.enumDependentServices;
-        if (enumerate(service, SERVICE_STATE_ALL, nullptr, 0, &needed, &count))
-            return; // none
-        UniqueHeapBlock block = GetLastError() == ERROR_MORE_DATA ? AllocateHeapBlock(needed) : UniqueHeapBlock();
-        auto* dependents = static_cast<ENUM_SERVICE_STATUSW*>(block.get());
-        if (!dependents || !enumerate(service, SERVICE_STATE_ALL, dependents, needed, &needed, &count)) {
-            AddUnreadable(users_, std::wstring(ServicesRoot) + L"\\" + name_);
+        std::vector<std::wstring> names;
+        if (!machine_.services->dependents(machine_, name_, &names)) {
+            AddUnreadable(users_, MachinePath(machine_, L"Services\\") + name_);
             return;
         }
-        for (DWORD i = 0; i < count; ++i)
-            users_->push_back({ServiceUser::Dependent, dependents[i].lpServiceName});
+        for (std::wstring& dependent : names)
+            users_->push_back({ServiceUser::Dependent, std::move(dependent)});
     }
 
 private:
+    const Machine& machine_;
     const wchar_t* name_;
     std::vector<ServiceUser>* users_;
     ValueBuffer buffer_;
@@ -223,12 +187,13 @@ private:
 // registry calls for each. Used from one thread at a time.
 class DeviceIndex {
 public:
-    // Adds the devices that name `name` to `users`, walking Enum again first when
-    // it may have changed since the last walk.
-    void FindUsers(const wchar_t* name, std::vector<ServiceUser>* users)
+    // Adds the devices of `machine` that name `name` to `users`, walking Enum again
+    // first when it may have changed since the last walk, or is another machine's.
+    void FindUsers(const Machine& machine, const wchar_t* name, std::vector<ServiceUser>* users)
     {
-        if (!Current())
-            Build();
+        std::wstring enumRoot = MachinePath(machine, L"Enum");
+        if (!Current(machine, enumRoot))
+            Build(machine, enumRoot);
         users->insert(users->end(), unreadable_.begin(), unreadable_.end());
         auto found = named_.find(Folded(name));
         if (found == named_.end())
@@ -237,15 +202,19 @@ public:
             // Read only for a user, so the walk reads no names it does not report.
             UniqueKey key;
             std::wstring friendly;
-            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(EnumRoot) + L"\\" + id).c_str(), 0,
-                              KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS)
+            if (RegOpenKeyExW(machine.root, (enumRoot + L"\\" + id).c_str(), 0, KEY_QUERY_VALUE, key.put()) ==
+                ERROR_SUCCESS)
                 friendly = buffer_.Text(key.get(), L"FriendlyName");
             users->push_back({ServiceUser::Device, friendly.empty() ? id : friendly});
         }
     }
 
 private:
-    bool Current() const { return changed_ && WaitForSingleObject(changed_.get(), 0) == WAIT_TIMEOUT; }
+    bool Current(const Machine& machine, const std::wstring& enumRoot) const
+    {
+        return changed_ && machine.root == indexedRoot_ && enumRoot == indexedPath_ &&
+               WaitForSingleObject(changed_.get(), 0) == WAIT_TIMEOUT;
+    }
 
     static std::wstring Folded(std::wstring name)
     {
@@ -254,14 +223,16 @@ private:
         return name;
     }
 
-    void Build()
+    void Build(const Machine& machine, const std::wstring& enumRoot)
     {
         named_.clear();
         unreadable_.clear();
         changed_.reset();
         root_.reset();
-        if (!OpenScanKey(HKEY_LOCAL_MACHINE, EnumRoot, ScanAccess | KEY_NOTIFY, &root_, &unreadable_,
-                         [] { return std::wstring(EnumRoot); }))
+        indexedRoot_ = machine.root;
+        indexedPath_ = enumRoot;
+        if (!OpenScanKey(machine.root, enumRoot.c_str(), ScanAccess | KEY_NOTIFY, &root_, &unreadable_,
+                         [&] { return enumRoot; }))
             return;
         // Asked for before the walk, so a change made during it is not missed. Where
         // the system cannot tell of changes, nothing is kept: every lookup walks anew.
@@ -271,7 +242,7 @@ private:
             changed_ = std::move(changed);
 
         bool listed = ForEachSubkey(root_.get(), [&](const wchar_t* enumerator) {
-            auto enumeratorPath = [enumerator] { return std::wstring(EnumRoot) + L"\\" + enumerator; };
+            auto enumeratorPath = [&] { return enumRoot + L"\\" + enumerator; };
             UniqueKey enumeratorKey;
             if (!OpenScanKey(root_.get(), enumerator, ScanAccess, &enumeratorKey, &unreadable_, enumeratorPath))
                 return;
@@ -281,7 +252,7 @@ private:
                 if (!OpenScanKey(enumeratorKey.get(), device, ScanAccess, &deviceKey, &unreadable_, devicePath))
                     return;
                 bool instances = ForEachSubkey(deviceKey.get(), [&](const wchar_t* instance) {
-                    AddInstance(deviceKey.get(), instance, [&] {
+                    AddInstance(enumRoot, deviceKey.get(), instance, [&] {
                         return std::wstring(enumerator) + L"\\" + device + L"\\" + instance;
                     });
                 });
@@ -292,15 +263,15 @@ private:
                 AddUnreadable(&unreadable_, enumeratorPath());
         });
         if (!listed)
-            AddUnreadable(&unreadable_, EnumRoot);
+            AddUnreadable(&unreadable_, enumRoot);
     }
 
     // A device's own filters, and its function driver. `makeId` makes its instance
     // id, only once the id is stored.
     template <typename MakeId>
-    void AddInstance(HKEY deviceKey, const wchar_t* instance, MakeId makeId)
+    void AddInstance(const std::wstring& enumRoot, HKEY deviceKey, const wchar_t* instance, MakeId makeId)
     {
-        auto path = [&makeId] { return std::wstring(EnumRoot) + L"\\" + makeId(); };
+        auto path = [&] { return enumRoot + L"\\" + makeId(); };
         UniqueKey key;
         if (!OpenScanKey(deviceKey, instance, KEY_QUERY_VALUE, &key, &unreadable_, path))
             return;
@@ -322,6 +293,8 @@ private:
 
     UniqueKey root_;
     UniqueHandle changed_;
+    HKEY indexedRoot_ = nullptr;
+    std::wstring indexedPath_;
     // Instance ids under each service name they give, in capitals.
     std::map<std::wstring, std::vector<std::wstring>> named_;
     // Keys that could not be read: each may name any service.
@@ -333,21 +306,20 @@ DeviceIndex deviceIndex;
 
 } // namespace
 
-ServiceUsersCalls serviceUsersCalls = {EnumDependentServicesW};
-
 ServiceUser ClassUser(HKEY classKey, const wchar_t* fallback)
 {
     ValueBuffer buffer;
     return ClassUserOf(buffer, classKey, fallback);
 }
 
-bool FindServiceUsers(const wchar_t* name, SC_HANDLE service, bool parkingCounts, std::vector<ServiceUser>* users)
+bool FindServiceUsers(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* name, bool parkingCounts,
+                      std::vector<ServiceUser>* users)
 {
     size_t before = users->size();
-    Scan scan(name, users);
-    scan.Classes(parkingCounts);
-    scan.Dependents(service);
+    Scan scan(machine, name, users);
+    scan.Classes(deviceClass, parkingCounts);
+    scan.Dependents();
     // Every device's own filters and function driver, from the index of Enum.
-    deviceIndex.FindUsers(name, users);
+    deviceIndex.FindUsers(machine, name, users);
     return users->size() > before;
 }

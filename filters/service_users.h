@@ -1,8 +1,11 @@
-// Who else uses a filter's service, outside the DVD/CD-ROM class key: a service
+// Who else uses a filter's service, outside the class key that names it: a service
 // named there may also be a filter of another device class or of one device, a
 // device's own driver, or a service another one depends on. Disabling or deleting
 // it would leave that other stack without its driver.
 #pragma once
+
+#include "base/device_class.h"
+#include "base/machine.h"
 
 #include <windows.h>
 
@@ -20,21 +23,15 @@ struct ServiceUser {
     std::wstring name;
 };
 
-// Adds to `users` everything outside the DVD/CD-ROM class key that uses the
-// service `name`, open as `service` with SERVICE_ENUMERATE_DEPENDENTS: the filter
-// values of every other class under Control\Class (and their parking values when
-// `parkingCounts`), every device's own filter values and function driver under
-// Enum, and every service that depends on it. A key or list that cannot be read
-// counts as a user. Returns whether any user was found.
-bool FindServiceUsers(const wchar_t* name, SC_HANDLE service, bool parkingCounts, std::vector<ServiceUser>* users);
+// Adds to `users` everything of `machine` outside the key of `deviceClass` that
+// uses the service `name`: the filter values of every other class under
+// Control\Class (and their parking values when `parkingCounts`), every device's own
+// filter values and function driver under Enum, and every service that depends on
+// it. A key or list that cannot be read counts as a user. Returns whether any user
+// was found.
+bool FindServiceUsers(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* name, bool parkingCounts,
+                      std::vector<ServiceUser>* users);
 
 // A device class's key as a user of a service: its description (the key's default
 // value), else its short name (its Class value), else `fallback`.
 ServiceUser ClassUser(HKEY classKey, const wchar_t* fallback);
-
-// The service manager's list of a service's dependents; tests replace it, since
-// Wine answers it with none.
-struct ServiceUsersCalls {
-    decltype(&EnumDependentServicesW) enumDependentServices;
-};
-extern ServiceUsersCalls serviceUsersCalls;

@@ -1,5 +1,6 @@
 #include "services/driver_status.h"
 
+#include "base/device_class.h"
 #include "res/resource.h"
 #include "services/service_info.h"
 
@@ -12,5 +13,5 @@ UINT DriverStatusTextId(DWORD state)
 
 UINT ReadDriverStatusTextId()
 {
-    return DriverStatusTextId(QueryServiceState(L"cdrom"));
+    return DriverStatusTextId(QueryServiceState(CdromClass().coreDriver.c_str()));
 }

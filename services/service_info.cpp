@@ -158,48 +158,33 @@ void LoadServiceStateText(DWORD state, wchar_t* out)
     LoadStringW(ProgramModule(), id, out, static_cast<int>(DisplayTextLength));
 }
 
-DriverCondition ReadDriverCondition(const wchar_t* name)
+DriverCondition ReadDriverCondition(const Machine& machine, ServiceConnection* connection, const wchar_t* name)
 {
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_READ));
-    return ReadDriverCondition(manager.get(), name);
-}
-
-DriverCondition ReadDriverCondition(SC_HANDLE manager, const wchar_t* name)
-{
+    ServiceFacts facts = machine.services->read(machine, connection, name);
     DriverCondition condition;
-    if (!manager)
-        return condition;
-    UniqueServiceHandle service = OpenQueriedService(manager, name);
-    if (!service) {
-        if (NoSuchService(GetLastError())) {
+    if (!facts.exists) {
+        if (facts.known) {
             condition.currentState = ServiceStateNotFound;
             condition.trouble = DriverTrouble::Missing;
         }
         return condition;
     }
-    SERVICE_STATUS status{};
-    if (QueryServiceStatus(service.get(), &status))
-        condition.currentState = status.dwCurrentState;
-    UniqueHeapBlock block = QueryConfig(service.get());
-    auto* config = static_cast<QUERY_SERVICE_CONFIGW*>(block.get());
-    if (!config)
+    condition.currentState = facts.currentState;
+    if (!facts.known)
         return condition;
     condition.trouble = DriverTrouble::None;
-    if (config->dwStartType == SERVICE_DISABLED) {
+    if (facts.startType == SERVICE_DISABLED)
         condition.trouble = DriverTrouble::Disabled;
-    } else if (config->dwServiceType & SERVICE_DRIVER) {
-        // A driver without an image path is loaded from its default place.
-        std::wstring imagePath = config->lpBinaryPathName && *config->lpBinaryPathName
-                                     ? config->lpBinaryPathName
-                                     : std::wstring(L"System32\\drivers\\") + name + L".sys";
-        wchar_t file[PathLength];
-        // Refused as the service record's field refuses it, though its expansion
-        // might fit.
-        if (imagePath.size() < PathLength && ResolveDriverFilePath(imagePath.c_str(), file) &&
-            !DriverFilePresent(file))
-            condition.trouble = DriverTrouble::NoFile;
-    }
+    else if ((facts.serviceType & SERVICE_DRIVER) &&
+             machine.services->driverFile(machine, name, facts) == DriverFileState::Absent)
+        condition.trouble = DriverTrouble::NoFile;
     return condition;
+}
+
+DriverCondition ReadDriverCondition(const Machine& machine, const wchar_t* name)
+{
+    ServiceConnection connection;
+    return ReadDriverCondition(machine, &connection, name);
 }
 
 bool LookupDescription(const wchar_t* name, wchar_t* out)

@@ -2,6 +2,7 @@
 // one filter's service.
 #pragma once
 
+#include "base/machine.h"
 #include "base/text_sizes.h"
 
 #include <windows.h>
@@ -60,14 +61,13 @@ struct DriverCondition {
     DriverTrouble trouble = DriverTrouble::Unknown;
 };
 
-// Reads only what says whether the driver of service `name` can load: whether it
-// exists, its start type, its state, and for a kernel driver whether its file is
-// there (only a file that names a place on this machine counts as missing).
-DriverCondition ReadDriverCondition(const wchar_t* name);
+// Reads only what says whether the driver of service `name` can load on `machine`:
+// whether it exists, its start type, its state, and for a kernel driver whether its
+// file is there. `connection` is kept between the reads of one caller.
+DriverCondition ReadDriverCondition(const Machine& machine, ServiceConnection* connection, const wchar_t* name);
 
-// The same over an open connection to the service manager (opened for reading),
-// for a caller that asks about many services; a null `manager` gives Unknown.
-DriverCondition ReadDriverCondition(SC_HANDLE manager, const wchar_t* name);
+// The same for one service.
+DriverCondition ReadDriverCondition(const Machine& machine, const wchar_t* name);
 
 // Looks `name` up in descriptions.ini of the current directory, in the thread's
 // language section and then in "en". `out` holds DisplayTextLength characters.

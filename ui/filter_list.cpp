@@ -4,9 +4,11 @@
 #include "base/handles.h"
 #include "base/strings.h"
 #include "devices/drive_health.h"
+#include "devices/filter_entries.h"
 #include "filters/filter_registry.h"
 #include "filters/multi_sz.h"
 #include "res/resource.h"
+#include "services/running_machine.h"
 #include "services/service_info.h"
 
 #include <iterator>
@@ -262,17 +264,17 @@ void SetUpFilterList(HWND list)
 void PopulateFilterList(HWND list)
 {
     UniqueKey key;
-    LSTATUS status = OpenFilterClassKey(FilterClassReadAccess, key.put());
+    LSTATUS status = OpenFilterClassKey(RunningMachine(), CdromClass(), FilterClassReadAccess, key.put());
     if (status != ERROR_SUCCESS) {
         ShowSystemErrorBox(GetParent(list), static_cast<DWORD>(status));
         return;
     }
     key.reset();
     std::vector<DriveHealth> drives;
-    ReadDrives(&drives);
+    ReadDrives(CdromClass(), &drives);
     // A value that cannot be read shows no rows, as an absent one does.
     std::vector<FilterEntry> entries;
-    ReadFilterEntries(drives, &entries);
+    ReadFilterEntries(RunningMachine(), CdromClass(), drives, &entries);
 
     // Unless told otherwise the list updates its scroll bars and invalidates itself
     // after every row; once, at the end, is enough.

@@ -1,7 +1,7 @@
 // The filter list view: its one-time set-up and its rows.
 #pragma once
 
-#include "devices/filter_entries.h"
+#include "devices/filter_place.h"
 
 #include <windows.h>
 #include <commctrl.h>

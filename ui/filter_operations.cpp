@@ -3,8 +3,10 @@
 #include "base/handles.h"
 #include "devices/drive_health.h"
 #include "devices/filter_entries.h"
+#include "devices/repair_plan.h"
 #include "filters/filter_registry.h"
 #include "filters/multi_sz.h"
+#include "services/running_machine.h"
 #include "services/service_info.h"
 #include "ui/device_change.h"
 #include "ui/message_boxes.h"
@@ -17,6 +19,12 @@
 #include <vector>
 
 namespace {
+
+// The window works on the running system's CD/DVD drives.
+const Machine& Here()
+{
+    return RunningMachine();
+}
 
 // Whether the row of `item` is still in the list; an operation started from a row
 // that has gone does nothing.
@@ -57,7 +65,7 @@ void CountListed(const FilterEntry& target, int (&listed)[2][2])
         level[0] = level[1] = -1;
     if (target.place == FilterPlace::Class) {
         UniqueKey key;
-        if (OpenFilterClassKey(FilterClassReadAccess, key.put()) != ERROR_SUCCESS)
+        if (OpenFilterClassKey(Here(), CdromClass(), FilterClassReadAccess, key.put()) != ERROR_SUCCESS)
             return;
         for (int level = 0; level < 2; ++level) {
             for (int active = 0; active < 2; ++active) {
@@ -70,7 +78,7 @@ void CountListed(const FilterEntry& target, int (&listed)[2][2])
         return;
     }
     DriveFilterLists lists;
-    if (!ReadDriveFilterListsOf(target.drive.c_str(), &lists) || !lists.known)
+    if (!ReadDriveFilterListsOf(CdromClass(), target.drive.c_str(), &lists) || !lists.known)
         return;
     for (int level = 0; level < 2; ++level) {
         listed[level][0] = TimesIn(lists.parked[level], target.name);
@@ -160,7 +168,7 @@ bool FollowValues(HWND list, const FilterEntry& target)
 bool ChangeTarget(HWND list, const FilterEntry& target, bool activate, ChangeFailures* failures, KeptServices* kept)
 {
     std::vector<ServiceUser> users;
-    bool changed = activate ? RestoreEntry(target) : ParkEntry(target, &users);
+    bool changed = activate ? RestoreEntry(Here(), CdromClass(), target) : ParkEntry(Here(), CdromClass(), target, &users);
     if (!changed)
         failures->Add(target.name.c_str(), GetLastError());
     kept->Add(target.name, users);
@@ -215,7 +223,7 @@ void ConfirmAndDeleteFilter(HWND list, const FilterItem* item)
     ChangeFailures failures;
     KeptServices kept;
     std::vector<ServiceUser> users;
-    if (!DeleteEntry(target, &users))
+    if (!DeleteEntry(Here(), CdromClass(), target, &users))
         failures.Add(target.name.c_str(), GetLastError());
     kept.Add(target.name, users);
     FollowValues(list, target);
@@ -225,15 +233,15 @@ void ConfirmAndDeleteFilter(HWND list, const FilterItem* item)
 
 void FixProblemsAutomatically(HWND list, HWND statusBar)
 {
-    std::vector<DriveHealth> drives;
-    bool noDrive = ReadDrives(&drives) && drives.empty();
+    RepairPlan plan = PlanRepair(GatherRepairFacts(Here(), CdromClass()));
     ChangeFailures failures;
     KeptServices kept;
     bool parked = false;
+    // Every row takes part, parked ones too: their park runs again, so that a
+    // service left enabled behind a parked name is disabled.
     for (const FilterEntry& target : TargetsOfRows(list)) {
-        ServiceInfo info{};
-        QueryServiceInfo(target.name.c_str(), &info);
-        if (FixParks(target.place, info.currentState, noDrive))
+        const PlannedFilter* planned = FindPlannedFilter(plan, target.place, target.drive, target.name);
+        if (planned && planned->verdict == FixVerdict::Park)
             parked = ChangeTarget(list, target, false, &failures, &kept) || parked;
     }
     HWND owner = GetParent(list);

@@ -46,18 +46,6 @@ void KeptServices::Add(const std::wstring& name, const std::vector<ServiceUser>&
     lines += L"\n";
 }
 
-std::wstring ReasonText(DWORD code)
-{
-    // The system has no text for some device installer codes (ERROR_IN_WOW64 among
-    // them); the code itself then tells a helper what happened.
-    std::wstring text = SystemErrorText(code);
-    if (!text.empty())
-        return text;
-    wchar_t hex[16] = {};
-    std::swprintf(hex, 16, L"0x%08lX", static_cast<unsigned long>(code));
-    return LoadProgramString(IDS_ERROR_CODE) + L" " + hex;
-}
-
 void ReportChangeFailures(HWND owner, const ChangeFailures& failures)
 {
     if (failures.names.empty())

@@ -3,6 +3,7 @@
 // title; where a reason is an error code, the system's text for it stands in.
 #pragma once
 
+#include "base/error_box.h"
 #include "devices/cdrom_devices.h"
 #include "filters/service_users.h"
 
@@ -42,6 +43,3 @@ void TellDeviceChangeOutcome(HWND owner, const DeviceChangeOutcome& outcome, boo
 
 // Asks whether the filter `name` is to be deleted; No is the default.
 bool ConfirmFilterDelete(HWND owner, const wchar_t* name);
-
-// The system's text for `code`, or "Error code 0x..." where it has none.
-std::wstring ReasonText(DWORD code);

@@ -4,6 +4,7 @@
 #include "base/strings.h"
 #include "res/resource.h"
 #include "services/driver_status.h"
+#include "services/running_machine.h"
 
 #include <commctrl.h>
 
@@ -50,7 +51,7 @@ void RefreshStatusBar(HWND bar)
     SendMessageW(bar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(driverLine.c_str()));
 
     std::vector<DriveHealth> drives;
-    bool known = ReadDriveHealth(&drives);
+    bool known = ReadDriveHealth(RunningMachine(), CdromClass(), &drives);
     shownDriveText = ComposeDriveHealthText(known, drives);
     LayOutStatusBar(bar);
 }
@@ -78,7 +79,7 @@ void LayOutStatusBar(HWND bar)
 void ShowStatusBarDetails(HWND owner)
 {
     std::vector<DriveHealth> drives;
-    bool known = ReadDriveHealth(&drives);
+    bool known = ReadDriveHealth(RunningMachine(), CdromClass(), &drives);
     std::wstring text = DescribeDrives(known, drives);
     std::wstring caption = LoadProgramString(IDS_APP_TITLE);
     MessageBoxW(owner, text.c_str(), caption.c_str(), MB_OK | MB_ICONINFORMATION);

@@ -2,7 +2,7 @@
 // whether each CD/DVD drive works.
 #pragma once
 
-#include "devices/drive_health.h"
+#include "ui/drive_texts.h"
 
 #include <windows.h>
 

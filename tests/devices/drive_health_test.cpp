@@ -3,6 +3,7 @@
 #include "devices/fake_installer.h"
 #include "devices/drive_health.h"
 #include "devices/filter_entries.h"
+#include "ui/drive_texts.h"
 #include "support/wine_tools.h"
 
 #include <cfgmgr32.h>
@@ -12,7 +13,7 @@ namespace {
 std::wstring PartText()
 {
     std::vector<DriveHealth> drives;
-    bool known = ReadDriveHealth(&drives);
+    bool known = ReadDriveHealth(RunningMachine(), CdromClass(), &drives);
     DriveHealthText text = ComposeDriveHealthText(known, drives);
     return text.name + text.rest;
 }
@@ -23,7 +24,7 @@ TEST_F(DriveHealthTest, ThePartNamesTheFirstDriveInTroubleWithItsCodeAndMeaning)
 {
     EXPECT_EQ(PartText(), L"No CD/DVD drive found");
     // The present devices of the setup class, so that drives without an interface count.
-    EXPECT_TRUE(IsEqualGUID(fakeDevices.healthClass, CdromSetupClass));
+    EXPECT_TRUE(IsEqualGUID(fakeDevices.healthClass, CdromClass().guid));
     EXPECT_EQ(fakeDevices.healthFlags, static_cast<DWORD>(DIGCF_PRESENT));
 
     fakeDevices.drives = {{L"Front DVD-RW", L"", DN_STARTED, 0}};
@@ -42,7 +43,7 @@ TEST_F(DriveHealthTest, ThePartNamesTheFirstDriveInTroubleWithItsCodeAndMeaning)
                           {L"USB DVD", L"", DN_HAS_PROBLEM, 31}};
     EXPECT_EQ(PartText(), L"CD-ROM Drive: code 50 (+2 more)");
     std::vector<DriveHealth> drives;
-    ASSERT_TRUE(ReadDriveHealth(&drives));
+    ASSERT_TRUE(ReadDriveHealth(RunningMachine(), CdromClass(), &drives));
     EXPECT_EQ(DescribeDrives(true, drives), L"Front DVD-RW: working\nCD-ROM Drive: code 50\n"
                                             L"Rear BD-ROM: not started\nUSB DVD: code 31, drivers could not be loaded");
 
@@ -59,7 +60,7 @@ TEST_F(DriveHealthTest, AStatusCallThatWritesNothingGivesNoProblemCode)
     fakeDevices.drives = {{L"Front DVD-RW", L"", DN_STARTED | DN_HAS_PROBLEM, 39},
                           {L"Rear BD-ROM", L"", DN_STARTED, 0, true}};
     std::vector<DriveHealth> drives;
-    ASSERT_TRUE(ReadDriveHealth(&drives));
+    ASSERT_TRUE(ReadDriveHealth(RunningMachine(), CdromClass(), &drives));
     ASSERT_EQ(drives.size(), 2u);
     EXPECT_EQ(drives[1].problem, 0u);
     EXPECT_EQ(DriveStateText(drives[1]), L"not started");
@@ -71,14 +72,14 @@ TEST_F(DriveHealthTest, AFilterOnlyInTheResultingListIsReadOnlyAndNamedWhenMissi
     fakeDevices.drives = {{L"Front DVD-RW", L"", DN_HAS_PROBLEM, 39, false, {{}, {L"QmDeclared"}}}};
     EXPECT_EQ(PartText(), L"Front DVD-RW: code 39, a driver is missing or damaged, filter QmDeclared is missing");
     std::vector<DriveHealth> drives;
-    ASSERT_TRUE(ReadDriveHealth(&drives));
+    ASSERT_TRUE(ReadDriveHealth(RunningMachine(), CdromClass(), &drives));
     std::vector<FilterEntry> entries;
-    ReadFilterEntries(drives, &entries);
+    ReadFilterEntries(RunningMachine(), CdromClass(), drives, &entries);
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].place, FilterPlace::Declarative);
     EXPECT_EQ(entries[0].level, 1);
-    EXPECT_FALSE(ParkEntry(entries[0], nullptr));
-    EXPECT_FALSE(DeleteEntry(entries[0], nullptr));
+    EXPECT_FALSE(ParkEntry(RunningMachine(), CdromClass(), entries[0], nullptr));
+    EXPECT_FALSE(DeleteEntry(RunningMachine(), CdromClass(), entries[0], nullptr));
 }
 
 TEST(DriveHealthRealInstaller, NoDriveThenARegisteredOneThatDidNotStart)

@@ -209,7 +209,7 @@ BOOL WINAPI FakeGetResultingFilters(HDEVINFO, PSP_DEVINFO_DATA device, const DEV
 // their interface class.
 HDEVINFO WINAPI FakeGetClassDevs(const GUID* classGuid, PCWSTR enumerator, HWND parent, DWORD flags)
 {
-    if (!(flags & DIGCF_DEVICEINTERFACE) && classGuid && IsEqualGUID(*classGuid, CdromSetupClass))
+    if (!(flags & DIGCF_DEVICEINTERFACE) && classGuid && IsEqualGUID(*classGuid, CdromClass().guid))
         return FakeGetDriveClass(classGuid, flags);
     return FakeGetChangeSet(classGuid, enumerator, parent, flags);
 }

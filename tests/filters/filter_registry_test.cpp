@@ -81,7 +81,7 @@ TEST_F(FilterRegistry, DeactivateParksTheNameAndDisablesTheService)
     ASSERT_TRUE(CreateDriverService(L"QmLower", kDriverPath));
     WriteClassMultiSz(LowerFiltersValue, {L"first", L"qmlower", L"last"});
 
-    EXPECT_TRUE(DeactivateFilter(L"QmLower"));
+    EXPECT_TRUE(DeactivateFilter(RunningMachine(), CdromClass(), L"QmLower"));
 
     EXPECT_EQ(Entries("LowerFilters"), (Names{"first", "last"}));
     EXPECT_EQ(Entries("LowerFiltersRemoved"), (Names{"QmLower"}));
@@ -91,7 +91,7 @@ TEST_F(FilterRegistry, DeactivateParksTheNameAndDisablesTheService)
 
     // Already parked: nothing left to move, the service is disabled again.
     ASSERT_TRUE(SetTestServiceStartType(L"QmLower", SERVICE_DEMAND_START));
-    EXPECT_TRUE(DeactivateFilter(L"QmLower"));
+    EXPECT_TRUE(DeactivateFilter(RunningMachine(), CdromClass(), L"QmLower"));
     EXPECT_EQ(Entries("LowerFiltersRemoved"), (Names{"QmLower"}));
     EXPECT_EQ(ServiceStartType(L"QmLower"), SERVICE_DISABLED);
 }
@@ -102,13 +102,13 @@ TEST_F(FilterRegistry, ANameInBothGroupsIsParkedInBoth)
     WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
     WriteClassMultiSz(UpperFiltersValue, {L"x", L"QMBOTH"});
 
-    EXPECT_TRUE(DeactivateFilter(L"QmBoth"));
+    EXPECT_TRUE(DeactivateFilter(RunningMachine(), CdromClass(), L"QmBoth"));
     EXPECT_EQ(Entries("LowerFilters"), Names{});
     EXPECT_EQ(Entries("UpperFilters"), (Names{"x"}));
     EXPECT_EQ(Entries("LowerFiltersRemoved"), (Names{"QmBoth"}));
     EXPECT_EQ(Entries("UpperFiltersRemoved"), (Names{"QmBoth"}));
 
-    EXPECT_TRUE(ActivateFilter(L"QmBoth"));
+    EXPECT_TRUE(ActivateFilter(RunningMachine(), CdromClass(), L"QmBoth"));
     EXPECT_EQ(Entries("LowerFilters"), (Names{"QmBoth"}));
     EXPECT_EQ(Entries("UpperFilters"), (Names{"x", "QmBoth"}));
     EXPECT_EQ(Entries("LowerFiltersRemoved"), Names{});
@@ -119,10 +119,10 @@ TEST_F(FilterRegistry, ActivateRestoresTheNameAndMakesTheServiceBootStart)
 {
     ASSERT_TRUE(CreateDriverService(L"QmUpper", kDriverPath));
     WriteClassMultiSz(UpperFiltersValue, {L"QmUpper"});
-    ASSERT_TRUE(DeactivateFilter(L"QmUpper"));
+    ASSERT_TRUE(DeactivateFilter(RunningMachine(), CdromClass(), L"QmUpper"));
     ASSERT_EQ(ServiceStartType(L"QmUpper"), SERVICE_DISABLED);
 
-    EXPECT_TRUE(ActivateFilter(L"QmUpper"));
+    EXPECT_TRUE(ActivateFilter(RunningMachine(), CdromClass(), L"QmUpper"));
     EXPECT_EQ(Entries("UpperFilters"), (Names{"QmUpper"}));
     EXPECT_EQ(Entries("UpperFiltersRemoved"), Names{});
     // The demand start it had before is not remembered.
@@ -133,11 +133,11 @@ TEST_F(FilterRegistry, ServiceStepsAreBestEffort)
 {
     // No service of that name: the lists change all the same.
     WriteClassMultiSz(LowerFiltersRemovedValue, {L"QmNoService"});
-    EXPECT_TRUE(ActivateFilter(L"QmNoService"));
+    EXPECT_TRUE(ActivateFilter(RunningMachine(), CdromClass(), L"QmNoService"));
     EXPECT_EQ(Entries("LowerFilters"), (Names{"QmNoService"}));
-    EXPECT_TRUE(DeactivateFilter(L"QmNoService"));
+    EXPECT_TRUE(DeactivateFilter(RunningMachine(), CdromClass(), L"QmNoService"));
     EXPECT_EQ(Entries("LowerFiltersRemoved"), (Names{"QmNoService"}));
-    EXPECT_TRUE(DeleteFilter(LowerFiltersValue, L"QmNoService"));
+    EXPECT_TRUE(DeleteFilter(RunningMachine(), CdromClass(), LowerFiltersValue, L"QmNoService"));
     EXPECT_EQ(Entries("LowerFiltersRemoved"), Names{});
 }
 
@@ -149,14 +149,14 @@ TEST_F(FilterRegistry, DeleteTouchesOnlyItsGroupAndDeletesTheServiceOnceNoValueN
     WriteClassMultiSz(LowerFiltersValue, {L"other"});
     WriteClassMultiSz(LowerFiltersRemovedValue, {L"QmBoth"});
 
-    EXPECT_TRUE(DeleteFilter(UpperFiltersValue, L"QmBoth"));
+    EXPECT_TRUE(DeleteFilter(RunningMachine(), CdromClass(), UpperFiltersValue, L"QmBoth"));
     EXPECT_EQ(Entries("UpperFilters"), (Names{"keep"}));
     EXPECT_EQ(Entries("UpperFiltersRemoved"), Names{});
     EXPECT_EQ(Entries("LowerFilters"), (Names{"other"}));
     EXPECT_EQ(Entries("LowerFiltersRemoved"), (Names{"QmBoth"}));
     EXPECT_TRUE(ServiceExists(L"QmBoth")) << "parked in the lower group, it can still be restored";
 
-    EXPECT_TRUE(DeleteFilter(LowerFiltersValue, L"qmboth"));
+    EXPECT_TRUE(DeleteFilter(RunningMachine(), CdromClass(), LowerFiltersValue, L"qmboth"));
     EXPECT_EQ(Entries("LowerFiltersRemoved"), Names{});
     EXPECT_FALSE(ServiceExists(L"QmBoth"));
 }
@@ -169,11 +169,11 @@ TEST_F(FilterRegistry, AServiceSomethingElseUsesIsNeitherDisabledNorDeleted)
     // A filter of the disk drives too.
     WriteClassMultiSz(LowerFiltersValue, {L"QmBoth"});
     SetDiskClassUpperFilters({L"other", L"qmboth"});
-    EXPECT_TRUE(DeactivateFilter(L"QmBoth", nullptr, &kept));
+    EXPECT_TRUE(DeactivateFilter(RunningMachine(), CdromClass(), L"QmBoth", nullptr, &kept));
     EXPECT_EQ(Entries("LowerFiltersRemoved"), (Names{"QmBoth"})) << "the list edit happens all the same";
     EXPECT_EQ(ServiceStartType(L"QmBoth"), SERVICE_DEMAND_START);
     EXPECT_EQ(UserNames(kept), Users{L"Disk drives"});
-    EXPECT_TRUE(DeleteFilter(LowerFiltersValue, L"QmBoth", &kept));
+    EXPECT_TRUE(DeleteFilter(RunningMachine(), CdromClass(), LowerFiltersValue, L"QmBoth", &kept));
     EXPECT_EQ(Entries("LowerFiltersRemoved"), Names{});
     EXPECT_TRUE(ServiceExists(L"QmBoth"));
     EXPECT_EQ(UserNames(kept), Users{L"Disk drives"});
@@ -192,7 +192,7 @@ TEST_F(FilterRegistry, AServiceSomethingElseUsesIsNeitherDisabledNorDeleted)
         ASSERT_TRUE(dependent) << GetLastError();
         const ServiceUsersCalls real = serviceUsersCalls;
         serviceUsersCalls.enumDependentServices = QmUpperDependsOnIt;
-        EXPECT_TRUE(DeactivateFilter(L"QmBoth", nullptr, &kept));
+        EXPECT_TRUE(DeactivateFilter(RunningMachine(), CdromClass(), L"QmBoth", nullptr, &kept));
         serviceUsersCalls = real;
         EXPECT_EQ(ServiceStartType(L"QmBoth"), SERVICE_DEMAND_START);
         EXPECT_EQ(UserNames(kept), (Users{L"QmUpper", RegisteredDrive::Name}));
@@ -202,15 +202,15 @@ TEST_F(FilterRegistry, AServiceSomethingElseUsesIsNeitherDisabledNorDeleted)
     // readably, though this key has no description.
     WriteClassMultiSz(UpperFiltersValue, {L"QmBoth"});
     kept.clear();
-    RetireFilterService(L"QmBoth", false, {}, &kept);
+    RetireFilterService(RunningMachine(), CdromClass(), L"QmBoth", false, {}, &kept);
     EXPECT_EQ(ServiceStartType(L"QmBoth"), SERVICE_DEMAND_START);
     EXPECT_EQ(UserNames(kept), Users{L"DVD/CD-ROM"});
 
     // Nothing else uses it any more.
-    EXPECT_TRUE(DeactivateFilter(L"QmBoth", nullptr, &kept));
+    EXPECT_TRUE(DeactivateFilter(RunningMachine(), CdromClass(), L"QmBoth", nullptr, &kept));
     EXPECT_EQ(ServiceStartType(L"QmBoth"), SERVICE_DISABLED);
     EXPECT_TRUE(kept.empty());
-    EXPECT_TRUE(DeleteFilter(UpperFiltersValue, L"QmBoth", &kept));
+    EXPECT_TRUE(DeleteFilter(RunningMachine(), CdromClass(), UpperFiltersValue, L"QmBoth", &kept));
     EXPECT_FALSE(ServiceExists(L"QmBoth"));
 }
 
@@ -229,8 +229,8 @@ TEST_F(FilterRegistry, AClassKeyThatCannotBeReadKeepsTheService)
     {
         RestrictedClassKey noAccess(L"D:P", unreadable.c_str());
         EXPECT_TRUE(noAccess.applied());
-        EXPECT_TRUE(DeactivateFilter(L"QmLower", nullptr, &parkKept));
-        EXPECT_TRUE(DeleteFilter(LowerFiltersValue, L"QmLower", &deleteKept));
+        EXPECT_TRUE(DeactivateFilter(RunningMachine(), CdromClass(), L"QmLower", nullptr, &parkKept));
+        EXPECT_TRUE(DeleteFilter(RunningMachine(), CdromClass(), LowerFiltersValue, L"QmLower", &deleteKept));
     }
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, unreadable.c_str());
     EXPECT_EQ(Entries("LowerFiltersRemoved"), Names{});
@@ -250,7 +250,7 @@ TEST_F(FilterRegistry, AGroupWhoseWriteFailsKeepsItsNameAndTheServiceItNeeds)
     FilterGroupEdits edits;
     {
         StoreWriteFails upperSource(UpperFiltersValue);
-        EXPECT_FALSE(DeactivateFilter(L"QmBoth", &edits));
+        EXPECT_FALSE(DeactivateFilter(RunningMachine(), CdromClass(), L"QmBoth", &edits));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_WRITE_FAULT));
     }
     EXPECT_TRUE(edits.lower);
@@ -270,7 +270,7 @@ TEST_F(FilterRegistry, AMoveWhoseTargetCannotBeReadLeavesBothValuesAsTheyWere)
     WriteClassMultiSz(LowerFiltersRemovedValue, {L"parked"});
     {
         StoreReadFails target(LowerFiltersRemovedValue);
-        EXPECT_FALSE(DeactivateFilter(L"QmLower"));
+        EXPECT_FALSE(DeactivateFilter(RunningMachine(), CdromClass(), L"QmLower"));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     }
     EXPECT_EQ(Entries("LowerFilters"), (Names{"QmLower", "other"}));
@@ -287,20 +287,20 @@ TEST_F(FilterRegistry, WithoutWriteAccessNothingChangesAndFailureIsReported)
     {
         ReadOnlyClassKey readOnly;
         ASSERT_TRUE(readOnly.applied());
-        EXPECT_FALSE(DeactivateFilter(L"QmLower"));
+        EXPECT_FALSE(DeactivateFilter(RunningMachine(), CdromClass(), L"QmLower"));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-        EXPECT_FALSE(ActivateFilter(L"QmLower"));
+        EXPECT_FALSE(ActivateFilter(RunningMachine(), CdromClass(), L"QmLower"));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-        EXPECT_FALSE(DeleteFilter(LowerFiltersValue, L"QmLower"));
+        EXPECT_FALSE(DeleteFilter(RunningMachine(), CdromClass(), LowerFiltersValue, L"QmLower"));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     }
     // A key that opens but refuses writes: the edits fail, so the service stays as it is.
     {
         StoreOpensReadOnly readOnly;
-        EXPECT_FALSE(DeactivateFilter(L"QmLower"));
+        EXPECT_FALSE(DeactivateFilter(RunningMachine(), CdromClass(), L"QmLower"));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-        EXPECT_FALSE(ActivateFilter(L"QmUpper"));
-        EXPECT_FALSE(DeleteFilter(LowerFiltersValue, L"QmLower"));
+        EXPECT_FALSE(ActivateFilter(RunningMachine(), CdromClass(), L"QmUpper"));
+        EXPECT_FALSE(DeleteFilter(RunningMachine(), CdromClass(), LowerFiltersValue, L"QmLower"));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     }
     EXPECT_EQ(Entries("LowerFilters"), (Names{"QmLower"}));

@@ -164,16 +164,16 @@ TEST(FilterStoreProperty, RandomEditsMatchTheModel)
             int op = gen.Below(3);
             bool result = false;
             if (op == 0) {
-                result = DeactivateFilter(name.c_str());
+                result = DeactivateFilter(RunningMachine(), CdromClass(), name.c_str());
                 ModelMove(model[Lower], model[LowerParked], name);
                 ModelMove(model[Upper], model[UpperParked], name);
             } else if (op == 1) {
-                result = ActivateFilter(name.c_str());
+                result = ActivateFilter(RunningMachine(), CdromClass(), name.c_str());
                 ModelMove(model[LowerParked], model[Lower], name);
                 ModelMove(model[UpperParked], model[Upper], name);
             } else {
                 bool upper = gen.Below(2) == 1;
-                result = DeleteFilter(upper ? UpperFiltersValue : LowerFiltersValue, name.c_str());
+                result = DeleteFilter(RunningMachine(), CdromClass(), upper ? UpperFiltersValue : LowerFiltersValue, name.c_str());
                 ModelRemove(model[upper ? Upper : Lower], name);
                 ModelRemove(model[upper ? UpperParked : LowerParked], name);
             }

@@ -24,7 +24,7 @@ protected:
     void SetUp() override
     {
         ResetFilterValues();
-        ASSERT_EQ(OpenFilterClassKey(FilterClassWriteAccess, key.put()), ERROR_SUCCESS);
+        ASSERT_EQ(OpenFilterClassKey(RunningMachine(), CdromClass(), FilterClassWriteAccess, key.put()), ERROR_SUCCESS);
     }
     void TearDown() override
     {
@@ -114,7 +114,7 @@ TEST_F(MultiSzRegistry, AKeyThatMayNotBeWrittenFailsWithTheRegistrysCodeAndKeeps
     WriteClassMultiSz(LowerFiltersValue, {L"a", L"n"});
     WriteClassMultiSz(LowerFiltersRemovedValue, {L"p"});
     UniqueKey readOnly;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, KEY_READ, readOnly.put()), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, CdromClassKeyPath(), 0, KEY_READ, readOnly.put()), ERROR_SUCCESS);
 
     SetLastError(ERROR_SUCCESS);
     EXPECT_FALSE(RemoveMultiSzEntry(readOnly.get(), L"N", LowerFiltersValue));

@@ -75,15 +75,21 @@ DWORD RunTool(const std::wstring& commandLine, std::string* output)
     return exitCode;
 }
 
+const wchar_t* CdromClassKeyPath()
+{
+    static const std::wstring path = ClassKeyPath(RunningMachine(), CdromClass());
+    return path.c_str();
+}
+
 std::wstring ClassKeyPathForReg()
 {
-    return std::wstring(L"HKLM\\") + FilterClassKey;
+    return std::wstring(L"HKLM\\") + CdromClassKeyPath();
 }
 
 void ResetFilterValues()
 {
     UniqueKey key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, CdromClassKeyPath(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                               key.put(), nullptr),
               ERROR_SUCCESS);
     for (const wchar_t* value :
@@ -94,7 +100,7 @@ void ResetFilterValues()
 void WriteClassValue(const wchar_t* valueName, DWORD type, const std::vector<BYTE>& data)
 {
     UniqueKey key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, CdromClassKeyPath(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                               key.put(), nullptr),
               ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExW(key.get(), valueName, 0, type, data.empty() ? nullptr : data.data(),
@@ -118,7 +124,7 @@ RawValue ReadClassValue(const wchar_t* valueName)
 {
     RawValue result;
     UniqueKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CdromClassKeyPath(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return result;
     DWORD size = 0;
     if (RegQueryValueExW(key.get(), valueName, nullptr, &result.type, nullptr, &size) != ERROR_SUCCESS)
@@ -222,7 +228,7 @@ bool ServiceExists(const std::wstring& name)
     return static_cast<bool>(service);
 }
 
-RestrictedClassKey::RestrictedClassKey(const wchar_t* sddl, const wchar_t* path) : path_(path ? path : FilterClassKey)
+RestrictedClassKey::RestrictedClassKey(const wchar_t* sddl, const wchar_t* path) : path_(path ? path : CdromClassKeyPath())
 {
     UniqueKey key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path_.c_str(), 0, READ_CONTROL | WRITE_DAC, key.put()) !=
@@ -566,7 +572,6 @@ NativeDriverFile::~NativeDriverFile()
 namespace {
 
 // GUID_DEVCLASS_CDROM.
-constexpr GUID CdromSetupClass = {0x4D36E965, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 
 // Released by the system itself, whatever stand-in the program's seam holds.
 struct SystemDeviceSetTraits {
@@ -581,10 +586,10 @@ using UniqueDeviceSet = UniqueAny<SystemDeviceSetTraits>;
 RegisteredDrive::RegisteredDrive()
 {
     Remove();
-    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr));
+    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&CdromClass().guid, nullptr));
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
-    registered_ = SetupDiCreateDeviceInfoW(set.get(), InstanceId, &CdromSetupClass, nullptr, nullptr, 0, &device) &&
+    registered_ = SetupDiCreateDeviceInfoW(set.get(), InstanceId, &CdromClass().guid, nullptr, nullptr, 0, &device) &&
                   SetupDiRegisterDeviceInfo(set.get(), &device, 0, nullptr, nullptr, nullptr) &&
                   SetupDiSetDeviceRegistryPropertyW(set.get(), &device, SPDRP_FRIENDLYNAME,
                                                     reinterpret_cast<const BYTE*>(Name), sizeof(Name));
@@ -601,7 +606,7 @@ bool RegisteredDrive::SetFilters(DWORD property, const std::vector<std::wstring>
     for (const std::wstring& name : names)
         list.insert(list.end(), name.c_str(), name.c_str() + name.size() + 1);
     list.push_back(L'\0');
-    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr));
+    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&CdromClass().guid, nullptr));
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
     return SetupDiOpenDeviceInfoW(set.get(), InstanceId, nullptr, 0, &device) &&
@@ -611,7 +616,7 @@ bool RegisteredDrive::SetFilters(DWORD property, const std::vector<std::wstring>
 
 void RegisteredDrive::Remove()
 {
-    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr));
+    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&CdromClass().guid, nullptr));
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
     if (SetupDiOpenDeviceInfoW(set.get(), InstanceId, nullptr, 0, &device))

@@ -2,7 +2,9 @@
 // check the outcome through Wine's own tools.
 #pragma once
 
+#include "base/device_class.h"
 #include "filters/store_calls.h"
+#include "services/running_machine.h"
 
 #include <windows.h>
 #include <setupapi.h>
@@ -19,6 +21,9 @@ bool RunningUnderWine();
 // Runs a command line of the prefix (e.g. L"reg query ...") and returns its exit
 // code; its standard output, decoded from the console code page, goes to `output`.
 DWORD RunTool(const std::wstring& commandLine, std::string* output = nullptr);
+
+// The CD/DVD class key's path under HKEY_LOCAL_MACHINE, as the program opens it.
+const wchar_t* CdromClassKeyPath();
 
 // The class key's path as `reg` writes it.
 std::wstring ClassKeyPathForReg();

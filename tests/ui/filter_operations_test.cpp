@@ -384,7 +384,7 @@ TEST_F(FilterOperationsTest, ADrivesOwnFilterIsParkedRestoredDeletedAndFixedThro
                     SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_LOWERFILTERS, nullptr, 0));
         SetupDiDestroyDeviceInfoList(set);
     }
-    EXPECT_TRUE(DeactivateDriveFilter(RegisteredDrive::InstanceId, L"QmDrive")) << GetLastError();
+    EXPECT_TRUE(DeactivateDriveFilter(RunningMachine(), CdromClass(), RegisteredDrive::InstanceId, L"QmDrive")) << GetLastError();
     EXPECT_EQ(RegQueryValue(parameters, "UpperFiltersRemoved").entries, Names{"QmDrive"});
 }
 

@@ -280,10 +280,10 @@ public:
     SoakDrive()
     {
         Remove();
-        set_.reset(SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr));
+        set_.reset(SetupDiCreateDeviceInfoList(&CdromClass().guid, nullptr));
         device_.cbSize = sizeof(device_);
         registered_ = set_ &&
-                      SetupDiCreateDeviceInfoW(set_.get(), kDriveId, &CdromSetupClass, nullptr, nullptr, 0, &device_) &&
+                      SetupDiCreateDeviceInfoW(set_.get(), kDriveId, &CdromClass().guid, nullptr, nullptr, 0, &device_) &&
                       SetupDiRegisterDeviceInfo(set_.get(), &device_, 0, nullptr, nullptr, nullptr);
     }
     ~SoakDrive()
@@ -368,7 +368,7 @@ private:
 
     static void Remove()
     {
-        UniqueAny<SoakDeviceSetTraits> set(SetupDiCreateDeviceInfoList(&CdromSetupClass, nullptr));
+        UniqueAny<SoakDeviceSetTraits> set(SetupDiCreateDeviceInfoList(&CdromClass().guid, nullptr));
         SP_DEVINFO_DATA device = {};
         device.cbSize = sizeof(device);
         if (set && SetupDiOpenDeviceInfoW(set.get(), kDriveId, nullptr, 0, &device))
@@ -480,7 +480,7 @@ int main(int argc, char** argv)
     unsigned seed = argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 20261208u;
 
     UniqueKey classKey;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, FilterClassKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, classKey.put(),
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, CdromClassKeyPath(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, classKey.put(),
                         nullptr) != ERROR_SUCCESS) {
         std::fprintf(stderr, "cannot open the class key\n");
         return 2;
@@ -562,15 +562,15 @@ int main(int argc, char** argv)
         FilterGroupEdits edits;
         if (place == ClassKey) {
             if (kind < 2)
-                result = kind == 0 ? DeactivateFilter(name.c_str(), &edits) : ActivateFilter(name.c_str(), &edits);
+                result = kind == 0 ? DeactivateFilter(RunningMachine(), CdromClass(), name.c_str(), &edits) : ActivateFilter(RunningMachine(), CdromClass(), name.c_str(), &edits);
             else
-                result = DeleteFilter(upperGroup ? UpperFiltersValue : LowerFiltersValue, name.c_str());
+                result = DeleteFilter(RunningMachine(), CdromClass(), upperGroup ? UpperFiltersValue : LowerFiltersValue, name.c_str());
         } else {
             if (kind < 2)
-                result = kind == 0 ? DeactivateDriveFilter(kDriveId, name.c_str(), &edits)
-                                   : ActivateDriveFilter(kDriveId, name.c_str(), &edits);
+                result = kind == 0 ? DeactivateDriveFilter(RunningMachine(), CdromClass(), kDriveId, name.c_str(), &edits)
+                                   : ActivateDriveFilter(RunningMachine(), CdromClass(), kDriveId, name.c_str(), &edits);
             else
-                result = DeleteDriveFilter(kDriveId, upperGroup, name.c_str());
+                result = DeleteDriveFilter(RunningMachine(), CdromClass(), kDriveId, upperGroup, name.c_str());
         }
         std::array<Tally, 4> afterTally[2] = {ReadAll(key), drive.ReadAll()};
         std::array<Names, 4> after = NamesOf(afterTally[place]);

@@ -1,0 +1,65 @@
+#include "app/console_list.h"
+
+#include "app/console_entries.h"
+#include "app/console_text.h"
+#include "base/error_box.h"
+#include "base/strings.h"
+#include "devices/filter_entries.h"
+#include "filters/filter_lists.h"
+#include "res/resource.h"
+#include "services/running_machine.h"
+#include "services/service_info.h"
+
+Outcome ListCommand(const Arguments& arguments)
+{
+    const Machine& machine = RunningMachine();
+    const DeviceClass& deviceClass = CdromClass();
+    std::vector<DriveHealth> drives;
+    std::vector<std::wstring> problems;
+    if (!ReadDrives(deviceClass, &drives))
+        problems.push_back(LoadProgramString(IDS_DRIVES_UNKNOWN));
+    for (const DriveHealth& drive : drives)
+        if (!drive.filters.known)
+            problems.push_back(FormatProgramString(IDS_CLI_DRIVE_FILTERS_UNREADABLE, {drive.name}));
+    std::vector<FilterEntry> entries;
+    LSTATUS status = ReadFilterEntries(machine, deviceClass, drives, &entries);
+    if (Unreadable(status))
+        problems.push_back(FormatProgramString(IDS_CLI_VALUES_UNREADABLE, {ReasonText(static_cast<DWORD>(status))}));
+
+    Outcome outcome;
+    std::wstring array;
+    int counts[2] = {0, 0}; // parked, active
+    for (const FilterEntry& entry : entries) {
+        ServiceInfo info{};
+        QueryServiceInfo(entry.name.c_str(), &info);
+        ++counts[entry.active];
+        bool declarative = entry.place == FilterPlace::Declarative;
+        if (arguments.json) {
+            array += array.empty() ? L"[" : L",";
+            array += L"{\"group\":" + JsonString(FilterValueNames[entry.level][1]) + L",\"name\":" +
+                     JsonString(entry.name) + L",\"state\":" +
+                     JsonString(declarative ? L"declarative" : entry.active ? L"active" : L"parked") +
+                     L",\"description\":" + JsonString(info.description);
+            if (entry.place != FilterPlace::Class)
+                array += L",\"drive\":" + JsonString(entry.drive);
+            array += L"}";
+            continue;
+        }
+        std::wstring state = LoadProgramString(declarative     ? IDS_FROM_DRIVER_PACKAGE
+                                               : entry.active ? IDS_CLI_STATE_ACTIVE
+                                                              : IDS_CLI_STATE_PARKED);
+        outcome.lines.push_back(OneLine(GroupText(entry, true)) + L"\t" + OneLine(entry.name) + L"\t" + state +
+                                L", " + StateText(info.currentState) + L"\t" + OneLine(info.description));
+    }
+    if (!problems.empty()) {
+        outcome.code = ConsoleFailed;
+        outcome.summary = Join(problems, L"; ");
+    } else if (arguments.json) {
+        outcome.json = true;
+        outcome.summary = array.empty() ? L"[]" : array + L"]";
+    } else {
+        outcome.summary =
+            FormatProgramString(IDS_CLI_LIST_SUMMARY, {std::to_wstring(counts[1]), std::to_wstring(counts[0])});
+    }
+    return outcome;
+}

@@ -1,0 +1,35 @@
+// The one size-then-fill loop for the platform's variable-size answers (registry
+// values, device properties): asked again with room for what the last answer said
+// it needs, since the data may grow between two calls.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+// `query(data, &size)` is called with the buffer and its size in bytes; it answers
+// ERROR_SUCCESS with `size` set to the bytes written, or `tooSmall` with the size it
+// needs, or another failure. A success for a null `data` is a size answer, unless
+// the size is 0 (an empty result). `buffer` keeps its size between calls, so that a
+// reused one costs no allocation; `got` says how much of it the result holds.
+template <typename Query>
+DWORD ReadSized(std::vector<BYTE>& buffer, DWORD* got, DWORD tooSmall, Query query)
+{
+    *got = 0;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        BYTE* data = buffer.empty() ? nullptr : buffer.data();
+        DWORD size = static_cast<DWORD>(buffer.size());
+        DWORD status = query(data, &size);
+        if (status == ERROR_SUCCESS && (data || size == 0)) {
+            *got = std::min<DWORD>(size, static_cast<DWORD>(buffer.size()));
+            return ERROR_SUCCESS;
+        }
+        if (status != ERROR_SUCCESS && status != tooSmall)
+            return status;
+        // Room for what it asked, and never less than one more character than
+        // before, for a call that does not say what it needs.
+        buffer.resize(std::max<size_t>(size, buffer.size() + sizeof(wchar_t)));
+    }
+    return tooSmall;
+}

@@ -1,0 +1,104 @@
+#include "devices/repair_plan.h"
+
+#include "devices/filter_entries.h"
+#include "filters/multi_sz.h"
+
+#include <cfgmgr32.h>
+
+#include <algorithm>
+
+namespace {
+
+bool SamePlace(const FilterEntry& a, FilterPlace place, const std::wstring& drive, const std::wstring& name)
+{
+    return a.place == place && MultiSzNamesMatch(a.name.c_str(), name.c_str()) &&
+           (place == FilterPlace::Class || MultiSzNamesMatch(a.drive.c_str(), drive.c_str()));
+}
+
+DriverCondition ConditionOf(const RepairFacts& facts, const std::wstring& name)
+{
+    for (const NamedCondition& known : facts.conditions)
+        if (MultiSzNamesMatch(known.name.c_str(), name.c_str()))
+            return known.condition;
+    return {};
+}
+
+FixVerdict Judge(FilterPlace place, DWORD state, bool noEvidence)
+{
+    if (place == FilterPlace::Declarative)
+        return FixVerdict::Leave;
+    // State 0: the manager or the service could not be asked, so a running filter
+    // may stand here.
+    if (state == 0)
+        return FixVerdict::CannotTell;
+    bool parks = noEvidence ? state == ServiceStateNotFound : state != SERVICE_RUNNING;
+    return parks ? FixVerdict::Park : FixVerdict::Leave;
+}
+
+bool Disabled(const DriveHealth& drive)
+{
+    return drive.problem == CM_PROB_DISABLED || drive.problem == CM_PROB_HARDWARE_DISABLED;
+}
+
+} // namespace
+
+RepairFacts GatherRepairFacts(const Machine& machine, const DeviceClass& deviceClass)
+{
+    RepairFacts facts;
+    facts.drivesKnown = ReadDriveHealth(machine, deviceClass, &facts.drives);
+    facts.entriesStatus = ReadFilterEntries(machine, deviceClass, facts.drives, &facts.entries);
+    for (const DriveHealth& drive : facts.drives)
+        for (const LoadedDriver& driver : drive.loaded)
+            if (std::none_of(facts.conditions.begin(), facts.conditions.end(), [&](const NamedCondition& known) {
+                    return MultiSzNamesMatch(known.name.c_str(), driver.name.c_str());
+                }))
+                facts.conditions.push_back({driver.name, driver.condition});
+    ServiceConnection connection;
+    for (const FilterEntry& entry : facts.entries)
+        if (std::none_of(facts.conditions.begin(), facts.conditions.end(), [&](const NamedCondition& known) {
+                return MultiSzNamesMatch(known.name.c_str(), entry.name.c_str());
+            }))
+            facts.conditions.push_back({entry.name, ReadDriverCondition(machine, &connection, entry.name.c_str())});
+    return facts;
+}
+
+RepairPlan PlanRepair(const RepairFacts& facts)
+{
+    RepairPlan plan;
+    plan.noEvidence = facts.drivesKnown && std::all_of(facts.drives.begin(), facts.drives.end(), Disabled);
+    for (const FilterEntry& entry : facts.entries) {
+        auto known = std::find_if(plan.filters.begin(), plan.filters.end(), [&](const PlannedFilter& planned) {
+            return SamePlace(planned.entry, entry.place, entry.drive, entry.name);
+        });
+        if (known != plan.filters.end()) {
+            // Told by an entry in force where it has one.
+            if (!known->active && entry.active)
+                known->entry = entry;
+            known->active = known->active || entry.active;
+            continue;
+        }
+        DriverCondition condition = ConditionOf(facts, entry.name);
+        plan.filters.push_back({entry, entry.active, condition, Judge(entry.place, condition.currentState,
+                                                                      plan.noEvidence)});
+    }
+    for (size_t index = 0; index < facts.drives.size(); ++index) {
+        const DriveHealth& drive = facts.drives[index];
+        PlannedDevice device{index, DriveWorks(drive), Disabled(drive), drive.problem == CM_PROB_NEED_RESTART, false};
+        if (!device.works && !device.disabled && drive.culprit >= 0 &&
+            static_cast<size_t>(drive.culprit) < drive.loaded.size()) {
+            const LoadedDriver& culprit = drive.loaded[static_cast<size_t>(drive.culprit)];
+            device.mendable = culprit.level != LoadedDriver::Function && culprit.place != FilterPlace::Declarative;
+        }
+        plan.devices.push_back(device);
+    }
+    return plan;
+}
+
+const PlannedFilter* FindPlannedFilter(const RepairPlan& plan, FilterPlace place, const std::wstring& drive,
+                                       const std::wstring& name)
+{
+    for (const PlannedFilter& planned : plan.filters)
+        if (SamePlace(planned.entry, place, drive, name))
+            return &planned;
+    return nullptr;
+}
