@@ -100,7 +100,7 @@ int RunCommand(const std::vector<std::wstring>& arguments, std::wstring* output)
     return outcome.code;
 }
 
-int RunConsoleProgram(const std::vector<std::wstring>& arguments, std::wstring* output)
+int RunConsoleProgram(const std::vector<std::wstring>& arguments, std::wstring* output, std::wstring* errors)
 {
     std::wstring note;
     if (RunningUnderWow64()) {
@@ -114,9 +114,10 @@ int RunConsoleProgram(const std::vector<std::wstring>& arguments, std::wstring* 
     }
     Outcome outcome = RunOutcome(arguments);
     if (!note.empty()) {
-        // The note goes into the summary, or before JSON, which must stay parseable.
+        // The note goes into the summary, or to standard error beside JSON, which
+        // must stand alone on standard output to be parsed.
         if (outcome.json)
-            outcome.lines.push_back(OneLine(note));
+            *errors += OneLine(note) + L"\n";
         else
             outcome.summary = note + L"; " + outcome.summary;
     }

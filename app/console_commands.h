@@ -21,8 +21,9 @@ int RunCommand(const std::vector<std::wstring>& arguments, std::wstring* output)
 // The whole program: a 32-bit companion on 64-bit Windows hands the command to its
 // 64-bit sibling beside it (which writes straight to this process's output) and
 // passes its exit code on; otherwise, or when the sibling cannot be started (which
-// the summary then says), RunCommand.
-int RunConsoleProgram(const std::vector<std::wstring>& arguments, std::wstring* output);
+// the summary then says), RunCommand. Where the output is JSON, that note is
+// appended to `errors` instead (a line ending in "\n"), for standard error.
+int RunConsoleProgram(const std::vector<std::wstring>& arguments, std::wstring* output, std::wstring* errors);
 
 // The calls a test replaces: whether this process may change the machine, and the
 // run of the 64-bit sibling (false when it cannot be started; else its exit code).

@@ -1,5 +1,6 @@
 // Entry point of the console companion, quillmere-cli: one command from the
-// command line, its lines on standard output, its result as the exit code.
+// command line, its lines on standard output (a note beside JSON on standard
+// error), its result as the exit code.
 #include "app/console_commands.h"
 #include "base/system_library.h"
 
@@ -15,7 +16,9 @@ int wmain(int argc, wchar_t** argv)
     NarrowLibrarySearchPath();
     std::vector<std::wstring> arguments(argv + 1, argv + argc);
     std::wstring output;
-    int code = RunConsoleProgram(arguments, &output);
+    std::wstring errors;
+    int code = RunConsoleProgram(arguments, &output, &errors);
+    WriteConsoleText(GetStdHandle(STD_ERROR_HANDLE), errors);
     WriteConsoleText(GetStdHandle(STD_OUTPUT_HANDLE), output);
     return code;
 }

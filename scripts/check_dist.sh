@@ -3,7 +3,8 @@
 # hand, exactly the files the read-me names, each program built for the Windows
 # its name says and carrying the version the package is named after, the
 # descriptions file in the encoding the program reads, the texts with Windows
-# line ends, what it was built from, and every sum right. Then what lets anyone
+# line ends, remediation scripts that never report health they did not see (by
+# their text), what it was built from, and every sum right. Then what lets anyone
 # rebuild it byte for byte (sorted entries, one time, fixed permissions, no
 # extra fields), and the winget and Scoop manifests beside it.
 # Usage: check_dist.sh PATH/TO/quillmere-VERSION.zip
@@ -90,6 +91,69 @@ for f in "${texts[@]}" BUILDINFO.txt; do
   [ -s "$f" ] || fail "$f is empty"
   [ "$(grep -c $'\r$' "$f")" = "$(wc -l <"$f")" ] || fail "$f: lines without CRLF"
 done
+
+# The remediation scripts, by their text alone (this machine has no PowerShell):
+# a companion that cannot start, crashes or gives no exit code must never pass as
+# healthy or repaired, and nothing may reach standard error, which management
+# tools count as a failed script. Comments are left out and every run of blanks
+# is one space, so the patterns need not spell out either; PowerShell ignores case.
+script_text=""
+# The numbers of the script's lines that an extended regular expression matches.
+lines_matching() { grep -inE "$1" <<<"$script_text" | cut -d: -f1 || true; }
+# Whether it matches any of the lines from $2 to $3.
+matches_within() { grep -iqE "$1" <<<"$(sed -n "$2,$3p" <<<"$script_text")"; }
+check_script() {
+  local file=$1 command=$2 call try="" catch="" end="" n last_two exits stderr
+  [ -f "$file" ] || return 0
+  script_text=$(tr -d '\r' <"$file" |
+    sed -E 's/^[[:space:]]*#.*$//; s/[[:space:]]+#.*$//; s/[[:space:]]+/ /g; s/^ //; s/ $//')
+
+  call=$(lines_matching '& ?\$companion\b')
+  if [ -z "$call" ]; then fail "$file: does not run the companion"; return; fi
+  if [ "$(wc -w <<<"$call")" != 1 ]; then fail "$file: runs the companion more than once"; return; fi
+  matches_within '^\$output ?= ?& ?\$companion '"$command"' 2>(\$null|&1)$' "$call" "$call" ||
+    fail "$file: does not run \$output = & \$companion $command 2>\$null (or 2>&1), its standard error kept out"
+  # The innermost try before the call, the first catch after it, and its end.
+  for n in $(lines_matching '^try ?\{$'); do
+    if [ "$n" -lt "$call" ]; then try=$n; fi
+  done
+  for n in $(lines_matching '^\} ?catch ?\{$'); do
+    if [ "$n" -gt "$call" ] && [ -z "$catch" ]; then catch=$n; fi
+  done
+  for n in $(lines_matching '^\}$'); do
+    if [ -n "$catch" ] && [ "$n" -gt "$catch" ] && [ -z "$end" ]; then end=$n; fi
+  done
+  if [ -z "$try" ] || [ -z "$catch" ] || [ -z "$end" ]; then
+    fail "$file: the companion does not run inside try { } catch { }"
+  else
+    matches_within '^\$ErrorActionPreference ?= ?.Stop.$' "$try" "$call" ||
+      fail "$file: no \$ErrorActionPreference = 'Stop' inside the try, before the companion"
+    matches_within '^\$code ?= ?\$LASTEXITCODE$' "$call" "$catch" ||
+      fail "$file: the try does not take \$code from \$LASTEXITCODE"
+    matches_within '^Write-Output ' "$catch" "$end" || fail "$file: the catch prints no line with Write-Output"
+    matches_within '^exit 1$' "$catch" "$end" || fail "$file: the catch does not exit 1"
+  fi
+  # 0 only when the companion said 0: the last two lines test for it; no other
+  # exit 0, and no exit with a variable's value ($null would exit 0).
+  last_two=$(grep -v '^$' <<<"$script_text" | tail -n2 | tr '[:upper:]' '[:lower:]' | paste -sd'|' || true)
+  case "$last_two" in
+    'if ($code -eq 0) { exit 0 }|exit 1' | 'if ($code -ne 0) { exit 1 }|exit 0') ;;
+    *) fail "$file: does not end with exit 0 for a code of 0 and exit 1 for any other or none: '$last_two'" ;;
+  esac
+  [ "$(lines_matching '\bexit 0\b' | wc -l)" = 1 ] || fail "$file: does not exit 0 once, after the test for 0"
+  exits='\bexit\b( ?($|\()| [^01]| [01][^ ;}])'
+  [ -z "$(lines_matching "$exits")" ] ||
+    fail "$file: an exit other than 'exit 0' or 'exit 1': $(grep -iE "$exits" <<<"$script_text" | head -n1)"
+  stderr='write-error|write-host|write-warning|\[console\]::error|writeerrorline|\bthrow\b'
+  [ -z "$(lines_matching "$stderr")" ] ||
+    fail "$file: writes to standard error: $(grep -iE "$stderr" <<<"$script_text" | head -n1)"
+  # What the scripts did before and must go on doing.
+  matches_within '\$env:ProgramW6432' 1 '$' || fail "$file: does not look in Program Files through ProgramW6432"
+  matches_within 'OutputEncoding.*UTF8Encoding' 1 '$' || fail "$file: does not read the companion's output as UTF-8"
+  matches_within 'Select-Object -Last 1' 1 '$' || fail "$file: does not print the companion's last line"
+}
+check_script detect.ps1 check
+check_script remediate.ps1 fix
 
 # Someone rebuilding the package needs the commit and both toolchains.
 if [ -f BUILDINFO.txt ]; then

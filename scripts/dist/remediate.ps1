@@ -1,6 +1,8 @@
 # Remediation script of a remediation pair: lets Quillmere repair what it can and
-# exits with its code (0 nothing left to repair, 1 something is, 2 an error). The
-# one line it prints is what the management console shows.
+# exits with 0 when nothing is left to repair, otherwise 1 (something is, an
+# error, or its companion cannot run or ends any other way). The one line it
+# prints is what the management console shows; nothing goes to standard error,
+# which management tools count as a failed script.
 
 # The installed folder, never the script's own: a 32-bit PowerShell sees the
 # 64-bit Program Files folder only through ProgramW6432.
@@ -15,8 +17,31 @@ if (-not (Test-Path -LiteralPath $companion -PathType Leaf)) {
 # The companion writes UTF-8 to a pipe; PowerShell would read it in the OEM code page.
 try { [Console]::OutputEncoding = New-Object System.Text.UTF8Encoding $false } catch { }
 
-$output = & $companion fix
-$code = $LASTEXITCODE
+# A companion that cannot start (blocked by application control, a damaged copy,
+# a 64-bit file on 32-bit Windows) is an error that PowerShell would report and
+# then go on from, with no exit code: Stop makes it end in catch. Its exit code
+# alone is no error (PowerShell 7.3 and later could make it one). Its standard
+# error is dropped; Windows PowerShell 5.1 turns a line there into an error too,
+# which also ends in catch, so such a run never passes as repaired either.
+$code = $null
+$output = $null
+try {
+    $ErrorActionPreference = 'Stop'
+    $PSNativeCommandUseErrorActionPreference = $false
+    $output = & $companion fix 2>$null
+    $code = $LASTEXITCODE
+} catch {
+    # The system's own reason (a refused start's), on one line.
+    $failure = $_.Exception
+    if ($failure.InnerException) { $failure = $failure.InnerException }
+    $reason = ("$($failure.Message)" -replace '\s+', ' ').Trim()
+    Write-Output "Quillmere could not run ${companion}: $reason"
+    exit 1
+}
 $last = @($output) | Select-Object -Last 1
 if ($null -ne $last) { Write-Output $last }
-exit $code
+# Only 0 is repaired: the management tool knows 0 and 1 alone, not the
+# companion's 2 nor a crash code (such as -1073741819), and no code at all is no
+# repair.
+if ($code -eq 0) { exit 0 }
+exit 1

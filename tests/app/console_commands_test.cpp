@@ -321,30 +321,38 @@ TEST(ConsoleProgram, The32BitCompanionHandsEveryCommandToItsSiblingOrSaysItIsMis
     wow64Calls.runningUnderWow64 = UnderWow64;
     consoleCalls.runSibling = SiblingEndsWith7;
     std::wstring output;
-    EXPECT_EQ(RunConsoleProgram({L"park", L"Qm Name", L"--upper"}, &output), 7);
+    std::wstring errors;
+    EXPECT_EQ(RunConsoleProgram({L"park", L"Qm Name", L"--upper"}, &output, &errors), 7);
     EXPECT_EQ(output, L"");
+    EXPECT_EQ(errors, L"");
     EXPECT_EQ(siblingProgram.substr(siblingProgram.find_last_of(L'\\')), L"\\quillmere-cli-64bit.exe");
     EXPECT_EQ(siblingArguments, (std::vector<std::wstring>{L"park", L"Qm Name", L"--upper"}));
 
     consoleCalls.runSibling = NoSibling;
-    EXPECT_EQ(RunConsoleProgram({L"--help"}, &output), ConsoleClean);
+    EXPECT_EQ(RunConsoleProgram({L"--help"}, &output, &errors), ConsoleClean);
+    EXPECT_EQ(errors, L"");
     EXPECT_NE(output.find(L"\nquillmere-cli-64bit.exe could not be started, so this 32-bit companion did the work "
                           L"as far as Windows lets it; Changes need administrator rights."),
               std::wstring::npos)
         << Narrow(output);
-    // JSON keeps the note on a line of its own; a name that merely begins with a
-    // bracket is no JSON, so the note stays in the summary.
+    // Standard output holds the JSON alone, for `ConvertFrom-Json`; the note goes
+    // to standard error, and the exit code is the list's. A name that merely
+    // begins with a bracket is no JSON, so the note stays in the summary.
     const std::wstring missing = L"quillmere-cli-64bit.exe could not be started, so this 32-bit companion did the "
                                  L"work as far as Windows lets it";
     ResetFilterValues();
     WriteClassMultiSz(UpperFiltersValue, {L"[QmGone"});
     output.clear();
-    RunConsoleProgram({L"list", L"--json"}, &output);
-    EXPECT_EQ(output, missing + L"\n[{\"group\":\"UpperFilters\",\"name\":\"[QmGone\",\"state\":\"active\","
-                                L"\"description\":\"\"}]\n");
+    errors.clear();
+    EXPECT_EQ(RunConsoleProgram({L"list", L"--json"}, &output, &errors), ConsoleClean);
+    EXPECT_EQ(output, L"[{\"group\":\"UpperFilters\",\"name\":\"[QmGone\",\"state\":\"active\","
+                      L"\"description\":\"\"}]\n");
+    EXPECT_EQ(errors, missing + L"\n");
     output.clear();
-    EXPECT_EQ(RunConsoleProgram({L"check"}, &output), ConsoleRepairable);
+    errors.clear();
+    EXPECT_EQ(RunConsoleProgram({L"check"}, &output, &errors), ConsoleRepairable);
     EXPECT_EQ(output, missing + L"; [QmGone (UpperFilters): service missing\n");
+    EXPECT_EQ(errors, L"");
     ResetFilterValues();
     wow64Calls = savedWow64;
     consoleCalls = savedConsole;
