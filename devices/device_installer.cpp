@@ -1,6 +1,7 @@
 #include "devices/device_installer.h"
 
 #include "base/sized_read.h"
+#include "base/system_library.h"
 
 DeviceInstallerCalls deviceInstallerCalls = {
     SetupDiGetClassDevsW,
@@ -16,6 +17,8 @@ DeviceInstallerCalls deviceInstallerCalls = {
     SetupDiOpenDevRegKey,
     SetupDiCreateDevRegKeyW,
     SetupDiGetDevicePropertyW,
+    LookUpProcedure<decltype(DeviceInstallerCalls::getClassProperty)>(GetModuleHandleW(L"setupapi.dll"),
+                                                                     "SetupDiGetClassPropertyW"),
 };
 
 UniqueDeviceSet OpenDeviceSet(const GUID* guid, DWORD flags)

@@ -27,6 +27,10 @@ struct DeviceInstallerCalls {
     decltype(&SetupDiOpenDevRegKey) openDevRegKey;
     decltype(&SetupDiCreateDevRegKeyW) createDevRegKey;
     decltype(&SetupDiGetDevicePropertyW) getDeviceProperty;
+    // A class's own properties (Windows Vista and later); the headers at hand and
+    // Wine lack it, so it is looked up at run time and null where it is missing.
+    BOOL(WINAPI* getClassProperty)(const GUID* classGuid, const DEVPROPKEY* key, DEVPROPTYPE* type, BYTE* buffer,
+                                   DWORD size, DWORD* required, DWORD flags);
 };
 extern DeviceInstallerCalls deviceInstallerCalls;
 
@@ -46,6 +50,13 @@ inline constexpr DEVPROPKEY CompoundUpperFiltersKey = {
     {0x83DA6326, 0x97A6, 0x4088, {0x94, 0x53, 0xA1, 0x92, 0x3F, 0x57, 0x3B, 0x29}}, 22};
 inline constexpr DEVPROPKEY CompoundLowerFiltersKey = {
     {0x83DA6326, 0x97A6, 0x4088, {0x94, 0x53, 0xA1, 0x92, 0x3F, 0x57, 0x3B, 0x29}}, 23};
+// The same of a class: its key's values and what driver packages added to it.
+inline constexpr DEVPROPKEY ClassCompoundUpperFiltersKey = {
+    {0x6A3433F4, 0x5626, 0x40E8, {0xA9, 0xB9, 0xDB, 0xD9, 0xEC, 0xD2, 0x88, 0x4B}}, 20};
+inline constexpr DEVPROPKEY ClassCompoundLowerFiltersKey = {
+    {0x6A3433F4, 0x5626, 0x40E8, {0xA9, 0xB9, 0xDB, 0xD9, 0xEC, 0xD2, 0x88, 0x4B}}, 21};
+// SetupDiGetClassPropertyW's flag for a setup class.
+inline constexpr DWORD ClassPropertyOfInstaller = 0x00000001;
 
 
 // The set `getClassDevs` makes for `guid` and `flags`; empty when it cannot be made,

@@ -47,21 +47,29 @@ DWORD WriteFilterProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property,
                : GetLastError();
 }
 
-// The device's resulting list of one level; empty where the system does not keep one.
-std::vector<std::wstring> ReadResultingFilters(HDEVINFO set, SP_DEVINFO_DATA* device, const DEVPROPKEY* key)
+constexpr const DEVPROPKEY* ClassResultingKey[2] = {&ClassCompoundLowerFiltersKey, &ClassCompoundUpperFiltersKey};
+
+// A string-list property that `get(type, buffer, size, required)` reads; see
+// ReadResultingList for the answers.
+template <typename Get>
+DWORD ReadStringListProperty(Get get, std::vector<std::wstring>* names)
 {
+    names->clear();
     std::vector<BYTE> data;
     DWORD got = 0;
     DEVPROPTYPE type = 0;
     DWORD status = ReadSized(data, &got, ERROR_INSUFFICIENT_BUFFER, [&](BYTE* bytes, DWORD* size) {
         DWORD required = 0;
-        BOOL read = deviceInstallerCalls.getDeviceProperty(set, device, key, &type, bytes, *size, &required, 0);
+        BOOL read = get(&type, bytes, *size, &required);
         *size = required;
         return read ? static_cast<DWORD>(ERROR_SUCCESS) : GetLastError();
     });
-    if (status != ERROR_SUCCESS || type != DEVPROP_TYPE_STRING_LIST)
-        return {};
-    return ParseMultiSz(data.data(), got).entries;
+    if (status != ERROR_SUCCESS)
+        return status;
+    // Another type is no list of filters.
+    if (type == DEVPROP_TYPE_STRING_LIST)
+        *names = ParseMultiSz(data.data(), got).entries;
+    return ERROR_SUCCESS;
 }
 
 bool MissingKey(DWORD error)
@@ -171,10 +179,23 @@ bool OpenForEdit(const DeviceClass& deviceClass, const wchar_t* instanceId, bool
     return error == ERROR_SUCCESS;
 }
 
-std::vector<ServiceUser> AskAlsoUsing(AlsoUsingCall alsoUsing, const Machine& machine,
-                                      const DeviceClass& deviceClass, const wchar_t* name, bool deleting)
+// The users `alsoUsing` gives, asked before the edit, while the device's lists still
+// show the name as its own: afterwards the system's resulting list, made when the
+// device started, would tell of it as added by a driver package. Not asked where the
+// class key names it, since its service then stays for the class anyway.
+std::vector<ServiceUser> AskBeforeEdit(AlsoUsingCall alsoUsing, const Machine& machine,
+                                       const DeviceClass& deviceClass, const wchar_t* name, bool deleting)
 {
-    return alsoUsing ? alsoUsing(machine, deviceClass, name, deleting) : std::vector<ServiceUser>();
+    if (!alsoUsing)
+        return {};
+    UniqueKey key;
+    if (OpenFilterClassKey(machine, deviceClass, FilterClassReadAccess, key.put()) == ERROR_SUCCESS) {
+        KeyFilterLists lists(key.get());
+        if (NameStands(lists, name, deleting ? std::span<const FilterListSlot>(AllSlots)
+                                             : std::span<const FilterListSlot>(ActiveSlots)) == Standing::Present)
+            return {};
+    }
+    return alsoUsing(machine, deviceClass, name, deleting);
 }
 
 } // namespace
@@ -197,9 +218,32 @@ DriveFilterLists ReadDriveFilterLists(HDEVINFO set, SP_DEVINFO_DATA* device)
             result.known = false;
         result.own[level] = std::move(own.entries);
         result.parked[level] = std::move(parked.entries);
-        result.resulting[level] = ReadResultingFilters(set, device, ResultingKey[level]);
+        ReadResultingList(set, device, level, &result.resulting[level]);
     }
     return result;
+}
+
+DWORD ReadResultingList(HDEVINFO set, SP_DEVINFO_DATA* device, int level, std::vector<std::wstring>* names)
+{
+    return ReadStringListProperty(
+        [&](DEVPROPTYPE* type, BYTE* buffer, DWORD size, DWORD* required) {
+            return deviceInstallerCalls.getDeviceProperty(set, device, ResultingKey[level], type, buffer, size,
+                                                          required, 0);
+        },
+        names);
+}
+
+DWORD ReadClassResultingList(const GUID& classGuid, int level, std::vector<std::wstring>* names)
+{
+    names->clear();
+    auto get = deviceInstallerCalls.getClassProperty;
+    if (!get)
+        return ERROR_NOT_FOUND;
+    return ReadStringListProperty(
+        [&](DEVPROPTYPE* type, BYTE* buffer, DWORD size, DWORD* required) {
+            return get(&classGuid, ClassResultingKey[level], type, buffer, size, required, ClassPropertyOfInstaller);
+        },
+        names);
 }
 
 bool ReadDriveFilterListsOf(const DeviceClass& deviceClass, const wchar_t* instanceId, DriveFilterLists* lists)
@@ -251,11 +295,11 @@ bool DeactivateDriveFilter(const Machine& machine, const DeviceClass& deviceClas
     if (!OpenForEdit(deviceClass, instanceId, true, &drive, &parking))
         return false;
     DriveLists lists(drive.set.get(), &drive.device, parking.get());
+    std::vector<ServiceUser> users = AskBeforeEdit(alsoUsing, machine, deviceClass, name, false);
     bool ok = EditLevels(edits, [&](int level) { return MoveFilterName(lists, level, name, true); });
     DWORD result = GetLastError();
     if (NameStands(lists, name, ActiveSlots) == Standing::Absent)
-        RetireFilterService(machine, deviceClass, name, false,
-                            AskAlsoUsing(alsoUsing, machine, deviceClass, name, false), keptFor);
+        RetireFilterService(machine, deviceClass, name, false, users, keptFor);
     SetLastError(result);
     return ok;
 }
@@ -289,10 +333,10 @@ bool DeleteDriveFilter(const Machine& machine, const DeviceClass& deviceClass, c
     if (!OpenForEdit(deviceClass, instanceId, false, &drive, &parking))
         return false;
     DriveLists lists(drive.set.get(), &drive.device, parking.get());
+    std::vector<ServiceUser> users = AskBeforeEdit(alsoUsing, machine, deviceClass, name, true);
     DWORD result = DropFilterName(lists, upper ? 1 : 0, name);
     if (NameStands(lists, name, AllSlots) == Standing::Absent)
-        RetireFilterService(machine, deviceClass, name, true, AskAlsoUsing(alsoUsing, machine, deviceClass, name, true),
-                            keptFor);
+        RetireFilterService(machine, deviceClass, name, true, users, keptFor);
     SetLastError(result);
     return result == ERROR_SUCCESS;
 }

@@ -25,6 +25,16 @@ struct DriveFilterLists {
     bool known = true;                      // every list could be read (a missing one is empty)
 };
 
+// A device's resulting list of one level ([0] lower, [1] upper), as the system
+// made it: its own filters and those its driver package added. ERROR_NOT_FOUND
+// where the system keeps none (older Windows, and Wine), another failure where it
+// could not be read.
+DWORD ReadResultingList(HDEVINFO set, SP_DEVINFO_DATA* device, int level, std::vector<std::wstring>* names);
+
+// The same of a setup class: its key's value and what driver packages added to the
+// class. ERROR_NOT_FOUND also where the system lacks the call to ask.
+DWORD ReadClassResultingList(const GUID& classGuid, int level, std::vector<std::wstring>* names);
+
 // Reads the lists of one device of `set`.
 DriveFilterLists ReadDriveFilterLists(HDEVINFO set, SP_DEVINFO_DATA* device);
 // The same for the present device `instanceId` of `deviceClass`; false when it is

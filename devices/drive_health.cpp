@@ -33,17 +33,23 @@ private:
     std::vector<std::pair<std::wstring, DriverCondition>> asked_;
 };
 
-// The filters of one level in the order they load: the resulting list where the
-// system keeps one, else the drive's own before the class's.
-void AddLevel(DriveHealth* drive, LoadedDriver::Level level, const std::vector<std::wstring>& classActive,
-              Conditions& conditions)
+// The class's filters of each level as they load: its resulting lists where the
+// system keeps them (its key's values and what driver packages added), else its
+// key's values.
+struct ClassFilters {
+    std::vector<std::wstring> active[2];
+    std::vector<std::wstring> loaded[2];
+};
+
+// The filters of one level in the order they load: the device's own (its resulting
+// list where the system keeps one, which adds what its driver package declared),
+// then the class's.
+void AddLevel(DriveHealth* drive, LoadedDriver::Level level, const ClassFilters& classFilters, Conditions& conditions)
 {
     const DriveFilterLists& lists = drive->filters;
-    std::vector<std::wstring> order = lists.resulting[level];
-    if (order.empty()) {
-        order = lists.own[level];
-        order.insert(order.end(), classActive.begin(), classActive.end());
-    }
+    const std::vector<std::wstring>& classActive = classFilters.active[level];
+    std::vector<std::wstring> order = lists.resulting[level].empty() ? lists.own[level] : lists.resulting[level];
+    order.insert(order.end(), classFilters.loaded[level].begin(), classFilters.loaded[level].end());
     for (const std::wstring& name : order) {
         if (std::any_of(drive->loaded.begin(), drive->loaded.end(), [&](const LoadedDriver& known) {
                 return known.level == level && MultiSzNamesMatch(known.name.c_str(), name.c_str());
@@ -56,13 +62,13 @@ void AddLevel(DriveHealth* drive, LoadedDriver::Level level, const std::vector<s
     }
 }
 
-void ReadStack(DriveHealth* drive, const std::wstring& service, const std::vector<std::wstring> (&classActive)[2],
+void ReadStack(DriveHealth* drive, const std::wstring& service, const ClassFilters& classFilters,
                Conditions& conditions)
 {
-    AddLevel(drive, LoadedDriver::Lower, classActive[0], conditions);
+    AddLevel(drive, LoadedDriver::Lower, classFilters, conditions);
     if (!service.empty())
         drive->loaded.push_back({service, LoadedDriver::Function, FilterPlace::Drive, conditions.Of(service)});
-    AddLevel(drive, LoadedDriver::Upper, classActive[1], conditions);
+    AddLevel(drive, LoadedDriver::Upper, classFilters, conditions);
     if (DriveWorks(*drive))
         return;
     for (size_t i = 0; i < drive->loaded.size(); ++i) {
@@ -88,9 +94,13 @@ bool ReadDrivesAsking(const Machine* machine, const DeviceClass& deviceClass, st
 {
     drives->clear();
     bool known = true;
-    std::vector<std::wstring> classActive[2];
-    if (machine)
-        ReadClassActiveFilters(*machine, deviceClass, classActive);
+    ClassFilters classFilters;
+    if (machine) {
+        ReadClassActiveFilters(*machine, deviceClass, classFilters.active);
+        for (int level = 0; level < 2; ++level)
+            if (ReadClassResultingList(deviceClass.guid, level, &classFilters.loaded[level]) != ERROR_SUCCESS)
+                classFilters.loaded[level] = classFilters.active[level];
+    }
     Conditions conditions(machine);
     bool listed = ForEachPresentDevice(deviceClass, [&](HDEVINFO set, SP_DEVINFO_DATA* device) {
         // Cleared first: some systems answer success and write neither.
@@ -112,7 +122,7 @@ bool ReadDrivesAsking(const Machine* machine, const DeviceClass& deviceClass, st
         drive.instanceId = InstanceIdOf(set, device);
         drive.filters = ReadDriveFilterLists(set, device);
         if (machine)
-            ReadStack(&drive, DeviceText(set, device, SPDRP_SERVICE), classActive, conditions);
+            ReadStack(&drive, DeviceText(set, device, SPDRP_SERVICE), classFilters, conditions);
         drives->push_back(std::move(drive));
         return true;
     });

@@ -2,10 +2,18 @@
 
 #include "base/handles.h"
 #include "base/strings.h"
+#include "devices/device_installer.h"
 #include "devices/drive_filters.h"
+#include "filters/filter_lists.h"
 #include "filters/filter_registry.h"
 #include "filters/multi_sz.h"
 #include "res/resource.h"
+#include "services/service_info.h"
+
+#include <cfgmgr32.h>
+#include <objbase.h>
+
+#include <iterator>
 
 namespace {
 
@@ -105,6 +113,108 @@ bool DeleteEntry(const Machine& machine, const DeviceClass& deviceClass, const F
     return false;
 }
 
+namespace {
+
+// How the user knows a device: its friendly name, else its description, else its
+// instance id.
+std::wstring DeviceName(HDEVINFO set, SP_DEVINFO_DATA* device)
+{
+    for (DWORD property : {SPDRP_FRIENDLYNAME, SPDRP_DEVICEDESC}) {
+        std::wstring name = DeviceText(set, device, property);
+        if (!name.empty())
+            return name;
+    }
+    return InstanceIdOf(set, device);
+}
+
+// Present devices of every class whose resulting lists name `name` though their own
+// values do not: a driver package added it to them. Their own values, parked names
+// and function drivers are the registry scan's to find; the devices in `judged` are
+// judged by the caller.
+void AddDeclarativeDeviceUsers(const wchar_t* name, const std::vector<std::wstring>& judged,
+                               std::vector<ServiceUser>* users)
+{
+    ForEachDevice(nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT, [&](HDEVINFO set, SP_DEVINFO_DATA* device) {
+        bool named = false;
+        bool unreadable = false;
+        for (int level = 0; level < 2; ++level) {
+            std::vector<std::wstring> resulting;
+            DWORD status = ReadResultingList(set, device, level, &resulting);
+            unreadable = unreadable || (status != ERROR_SUCCESS && status != ERROR_NOT_FOUND);
+            named = named || MultiSzListsName(resulting, name);
+        }
+        if (!named && !unreadable)
+            return true;
+        if (MultiSzListsName(judged, InstanceIdOf(set, device).c_str()))
+            return true;
+        if (unreadable) {
+            users->push_back({ServiceUser::Unreadable, DeviceName(set, device)});
+            return true;
+        }
+        DriveFilterLists lists = ReadDriveFilterLists(set, device);
+        if (!MultiSzListsName(lists.own[0], name) && !MultiSzListsName(lists.own[1], name))
+            users->push_back({ServiceUser::Device, DeviceName(set, device)});
+        return true;
+    });
+}
+
+// Classes whose resulting lists name `name` though their keys' values do not: a
+// driver package added it to the class.
+void AddDeclarativeClassUsers(const Machine& machine, const wchar_t* name, std::vector<ServiceUser>* users)
+{
+    if (!deviceInstallerCalls.getClassProperty)
+        return;
+    UniqueKey classes;
+    if (RegOpenKeyExW(machine.root, MachinePath(machine, L"Control\\Class").c_str(), 0, KEY_ENUMERATE_SUB_KEYS,
+                      classes.put()) != ERROR_SUCCESS)
+        return; // the registry scan tells of it
+    wchar_t subkey[256];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(std::size(subkey));
+        if (RegEnumKeyExW(classes.get(), index, subkey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            return;
+        GUID guid{};
+        if (CLSIDFromString(subkey, &guid) != NOERROR)
+            continue;
+        bool named = false;
+        bool unreadable = false;
+        for (int level = 0; level < 2; ++level) {
+            std::vector<std::wstring> resulting;
+            DWORD status = ReadClassResultingList(guid, level, &resulting);
+            unreadable = unreadable || (status != ERROR_SUCCESS && status != ERROR_NOT_FOUND);
+            named = named || MultiSzListsName(resulting, name);
+        }
+        if (!named && !unreadable)
+            continue;
+        UniqueKey key;
+        if (RegOpenKeyExW(classes.get(), subkey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+            continue; // the registry scan tells of it
+        KeyFilterLists lists(key.get());
+        if (unreadable)
+            users->push_back({ServiceUser::Unreadable, ClassUser(key.get(), subkey).name});
+        else if (NameStands(lists, name, AllSlots) == Standing::Absent)
+            users->push_back(ClassUser(key.get(), subkey));
+    }
+}
+
+// Whether one of `drives` that can run loads `name`: its own or resulting lists, or
+// the class's values, name it.
+bool ADriveLoads(const std::vector<DriveHealth>& drives, const std::vector<std::wstring> (&classActive)[2],
+                 const wchar_t* name)
+{
+    for (const DriveHealth& drive : drives) {
+        if (drive.problem == CM_PROB_DISABLED || drive.problem == CM_PROB_HARDWARE_DISABLED)
+            continue;
+        for (int level = 0; level < 2; ++level)
+            if (MultiSzListsName(drive.filters.own[level], name) ||
+                MultiSzListsName(drive.filters.resulting[level], name) || MultiSzListsName(classActive[level], name))
+                return true;
+    }
+    return false;
+}
+
+} // namespace
+
 std::vector<ServiceUser> DriveUsersOf(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* name,
                                       bool deleting)
 {
@@ -113,16 +223,23 @@ std::vector<ServiceUser> DriveUsersOf(const Machine& machine, const DeviceClass&
     std::vector<std::wstring> classActive[2];
     bool classKnown = ReadClassActiveFilters(machine, deviceClass, classActive);
     // Devices that cannot be listed may use it.
-    if (!ReadDrives(deviceClass, &drives) || !classKnown)
+    bool drivesKnown = ReadDrives(deviceClass, &drives);
+    if (!drivesKnown || !classKnown)
         users.push_back({ServiceUser::Unreadable, LoadProgramString(IDS_UNNAMED_DRIVE)});
+    std::vector<std::wstring> judged;
     for (const DriveHealth& drive : drives) {
+        judged.push_back(drive.instanceId);
         bool uses = !drive.filters.known && deleting;
-        for (int level = 0; level < 2; ++level) {
-            uses = uses || MultiSzListsName(DeclarativeFilters(drive.filters, level, classActive[level]), name) ||
-                   (deleting && MultiSzListsName(drive.filters.parked[level], name));
-        }
+        for (int level = 0; level < 2; ++level)
+            uses = uses || MultiSzListsName(DeclarativeFilters(drive.filters, level, classActive[level]), name);
         if (uses)
             users.push_back({ServiceUser::Device, drive.name});
     }
+    // Something else started a driver that runs while no device of the class loads it.
+    if (drivesKnown && classKnown && !ADriveLoads(drives, classActive, name) &&
+        ReadDriverCondition(machine, name).currentState == SERVICE_RUNNING)
+        users.push_back({ServiceUser::Loaded, FormatProgramString(IDS_USER_LOADED, {deviceClass.name})});
+    AddDeclarativeDeviceUsers(name, judged, &users);
+    AddDeclarativeClassUsers(machine, name, &users);
     return users;
 }

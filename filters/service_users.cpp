@@ -5,6 +5,7 @@
 #include "filters/filter_lists.h"
 #include "filters/multi_sz.h"
 
+#include <algorithm>
 #include <iterator>
 #include <map>
 #include <span>
@@ -187,18 +188,25 @@ private:
 // registry calls for each. Used from one thread at a time.
 class DeviceIndex {
 public:
-    // Adds the devices of `machine` that name `name` to `users`, walking Enum again
-    // first when it may have changed since the last walk, or is another machine's.
-    void FindUsers(const Machine& machine, const wchar_t* name, std::vector<ServiceUser>* users)
+    // Adds the devices of `machine` that name `name` to `users`, and those that
+    // keep it parked when `parkingCounts`, walking Enum again first when it may have
+    // changed since the last walk, or is another machine's.
+    void FindUsers(const Machine& machine, const wchar_t* name, bool parkingCounts, std::vector<ServiceUser>* users)
     {
         std::wstring enumRoot = MachinePath(machine, L"Enum");
         if (!Current(machine, enumRoot))
             Build(machine, enumRoot);
         users->insert(users->end(), unreadable_.begin(), unreadable_.end());
-        auto found = named_.find(Folded(name));
-        if (found == named_.end())
-            return;
-        for (const std::wstring& id : found->second) {
+        std::vector<std::wstring> ids;
+        for (const Names* names : {&named_, parkingCounts ? &parked_ : nullptr}) {
+            auto found = names ? names->find(Folded(name)) : Names::const_iterator();
+            if (!names || found == names->end())
+                continue;
+            for (const std::wstring& id : found->second)
+                if (std::find(ids.begin(), ids.end(), id) == ids.end())
+                    ids.push_back(id);
+        }
+        for (const std::wstring& id : ids) {
             // Read only for a user, so the walk reads no names it does not report.
             UniqueKey key;
             std::wstring friendly;
@@ -226,6 +234,7 @@ private:
     void Build(const Machine& machine, const std::wstring& enumRoot)
     {
         named_.clear();
+        parked_.clear();
         unreadable_.clear();
         changed_.reset();
         root_.reset();
@@ -266,8 +275,10 @@ private:
             AddUnreadable(&unreadable_, enumRoot);
     }
 
-    // A device's own filters, and its function driver. `makeId` makes its instance
-    // id, only once the id is stored.
+    // A device's own filters, its function driver, and the names parked from its own
+    // filters in its Device Parameters key, which wait there to be restored even
+    // while the device is not plugged in. `makeId` makes its instance id, only once
+    // the id is stored.
     template <typename MakeId>
     void AddInstance(const std::wstring& enumRoot, HKEY deviceKey, const wchar_t* instance, MakeId makeId)
     {
@@ -276,16 +287,28 @@ private:
         if (!OpenScanKey(deviceKey, instance, KEY_QUERY_VALUE, &key, &unreadable_, path))
             return;
         std::wstring id;
-        for (const wchar_t* value : {UpperFiltersValue, LowerFiltersValue, L"Service"}) {
-            bool readable = buffer_.Entries(key.get(), value, [&](const wchar_t* entry, size_t length) {
+        auto record = [&](Names& names, HKEY valuesKey, const wchar_t* value) {
+            return buffer_.Entries(valuesKey, value, [&](const wchar_t* entry, size_t length) {
                 if (id.empty())
                     id = makeId();
-                std::vector<std::wstring>& ids = named_[Folded(std::wstring(entry, length))];
+                std::vector<std::wstring>& ids = names[Folded(std::wstring(entry, length))];
                 if (ids.empty() || ids.back() != id)
                     ids.push_back(id);
             });
-            if (!readable) {
+        };
+        for (const wchar_t* value : {UpperFiltersValue, LowerFiltersValue, L"Service"}) {
+            if (!record(named_, key.get(), value)) {
                 AddUnreadable(&unreadable_, path());
+                return;
+            }
+        }
+        UniqueKey parameters;
+        auto parametersPath = [&] { return path() + L"\\Device Parameters"; };
+        if (!OpenScanKey(key.get(), L"Device Parameters", KEY_QUERY_VALUE, &parameters, &unreadable_, parametersPath))
+            return;
+        for (int level = 0; level < 2; ++level) {
+            if (!record(parked_, parameters.get(), FilterValueNames[level][0])) {
+                AddUnreadable(&unreadable_, parametersPath());
                 return;
             }
         }
@@ -295,8 +318,11 @@ private:
     UniqueHandle changed_;
     HKEY indexedRoot_ = nullptr;
     std::wstring indexedPath_;
-    // Instance ids under each service name they give, in capitals.
-    std::map<std::wstring, std::vector<std::wstring>> named_;
+    // Instance ids under each service name they give, in capitals: as their own
+    // filters or function driver, and as names parked from their own filters.
+    using Names = std::map<std::wstring, std::vector<std::wstring>>;
+    Names named_;
+    Names parked_;
     // Keys that could not be read: each may name any service.
     std::vector<ServiceUser> unreadable_;
     ValueBuffer buffer_;
@@ -320,6 +346,6 @@ bool FindServiceUsers(const Machine& machine, const DeviceClass& deviceClass, co
     scan.Classes(deviceClass, parkingCounts);
     scan.Dependents();
     // Every device's own filters and function driver, from the index of Enum.
-    deviceIndex.FindUsers(machine, name, users);
+    deviceIndex.FindUsers(machine, name, parkingCounts, users);
     return users->size() > before;
 }

@@ -18,6 +18,7 @@ struct ServiceUser {
         Device,     // a device's own filter values or its function driver; its friendly name or instance id
         Dependent,  // a service that depends on it; the service's name
         Unreadable, // a key that may name it but cannot be read; its path under the machine's key
+        Loaded,     // it runs though no device of the class loads it; what the user is told of that
     };
     Kind kind;
     std::wstring name;

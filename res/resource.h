@@ -165,7 +165,8 @@
 #define IDS_CLI_FIX_PARKED 196          // %1: the filters parked
 #define IDS_CLI_DRIVES_NOT_RESTARTED 197 // %1: the reason
 #define IDS_CLI_SIBLING_MISSING 198     // %1: the 64-bit companion's file name
-#define IDS_LAST 198
+#define IDS_USER_LOADED 199          // %1: the class's name
+#define IDS_LAST 199
 // The meaning of a drive's problem code c is IDS_DRIVE_PROBLEM_BASE + c, where known.
 #define IDS_DRIVE_PROBLEM_BASE 200
 #define IDS_DRIVE_PROBLEM_COUNT 100

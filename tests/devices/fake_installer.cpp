@@ -205,10 +205,39 @@ BOOL WINAPI FakeGetResultingFilters(HDEVINFO, PSP_DEVINFO_DATA device, const DEV
     return TRUE;
 }
 
+BOOL WINAPI FakeGetClassProperty(const GUID* classGuid, const DEVPROPKEY* key, DEVPROPTYPE* type, BYTE* buffer,
+                                 DWORD size, DWORD* required, DWORD)
+{
+    int level = key->pid == ClassCompoundUpperFiltersKey.pid ? 1 : 0;
+    const std::vector<std::wstring>& names = fakeDevices.classResulting[level];
+    if ((fakeDevices.classResulting[0].empty() && fakeDevices.classResulting[1].empty()) ||
+        !IsEqualGUID(*classGuid, CdromClass().guid) || !IsEqualGUID(key->fmtid, ClassCompoundUpperFiltersKey.fmtid)) {
+        SetLastError(ERROR_NOT_FOUND);
+        return FALSE;
+    }
+    std::wstring list;
+    for (const std::wstring& name : names)
+        list += name + L'\0';
+    list += L'\0';
+    DWORD bytes = static_cast<DWORD>(list.size() * sizeof(wchar_t));
+    *type = DEVPROP_TYPE_STRING_LIST;
+    if (required)
+        *required = bytes;
+    if (!buffer || size < bytes) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(buffer, list.data(), bytes);
+    return TRUE;
+}
+
 // The health reads the drives of the setup class; the change lists devices by
 // their interface class.
 HDEVINFO WINAPI FakeGetClassDevs(const GUID* classGuid, PCWSTR enumerator, HWND parent, DWORD flags)
 {
+    // The drives are every device there is.
+    if (flags & DIGCF_ALLCLASSES)
+        return fakeDevices.setFails ? INVALID_HANDLE_VALUE : FakeDriveSet;
     if (!(flags & DIGCF_DEVICEINTERFACE) && classGuid && IsEqualGUID(*classGuid, CdromClass().guid))
         return FakeGetDriveClass(classGuid, flags);
     return FakeGetChangeSet(classGuid, enumerator, parent, flags);
@@ -234,7 +263,7 @@ void FakeInstallerTest::SetUp()
                             FakeChangeState,      FakeGetInstallParams, FakeGetDriveText,
                             FakeGetDriveStatus,   FakeDestroyDeviceInfoList, FakeGetDriveId,
                             FakeSetDriveProperty, FakeOpenDriveKey,     FakeCreateDriveKey,
-                            FakeGetResultingFilters};
+                            FakeGetResultingFilters, FakeGetClassProperty};
 }
 
 void FakeInstallerTest::TearDown()

@@ -52,6 +52,8 @@ struct FakeDevices {
         std::vector<std::wstring> resulting[2] = {};
     };
     std::vector<Drive> drives;
+    // The CD-ROM class's resulting filter lists; none are kept when both are empty.
+    std::vector<std::wstring> classResulting[2] = {};
     bool statusFails = false;
     GUID healthClass = {};
     DWORD healthFlags = 0;
