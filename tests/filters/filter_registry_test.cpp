@@ -214,6 +214,91 @@ TEST_F(FilterRegistry, AServiceSomethingElseUsesIsNeitherDisabledNorDeleted)
     EXPECT_FALSE(ServiceExists(L"QmBoth"));
 }
 
+// One registry value a test writes under HKLM, its key made as needed.
+struct SeededValue {
+    const wchar_t* key;
+    const wchar_t* name;
+    DWORD type;
+    std::wstring data; // a REG_MULTI_SZ's names each end in \0
+};
+
+void Seed(const SeededValue& value)
+{
+    UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, value.key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    std::wstring data = value.data + L'\0';
+    ASSERT_EQ(RegSetValueExW(key.get(), value.name, 0, value.type, reinterpret_cast<const BYTE*>(data.c_str()),
+                             static_cast<DWORD>(data.size() * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+}
+
+// Keys elsewhere on the machine that need the service, or look as if they did.
+TEST_F(FilterRegistry, WhateverKeepsTheServiceIsNamed)
+{
+    const wchar_t functionDevice[] = L"SYSTEM\\CurrentControlSet\\Enum\\ROOT\\QMFUNCTION";
+    const wchar_t otherClass[] = L"SYSTEM\\CurrentControlSet\\Control\\Class\\{51A5E1B0-7C4D-4E9A-9C1F-3A6D2E8B0F11}";
+    const wchar_t unplugged[] = L"SYSTEM\\CurrentControlSet\\Enum\\USBSTOR\\QMDISK";
+    const wchar_t unpluggedInstance[] = L"SYSTEM\\CurrentControlSet\\Enum\\USBSTOR\\QMDISK\\1";
+    const wchar_t unpluggedParameters[] = L"SYSTEM\\CurrentControlSet\\Enum\\USBSTOR\\QMDISK\\1\\Device Parameters";
+    const struct {
+        const char* what;
+        std::vector<SeededValue> values;
+        bool deleting;
+        Users keptFor; // none: the service went its way
+    } cases[] = {
+        {"a device's function driver",
+         {{L"SYSTEM\\CurrentControlSet\\Enum\\ROOT\\QMFUNCTION\\0000", L"Service", REG_SZ, L"QmBoth"},
+          {L"SYSTEM\\CurrentControlSet\\Enum\\ROOT\\QMFUNCTION\\0000", L"FriendlyName", REG_SZ, L"Qm function device"}},
+         false,
+         {L"Qm function device"}},
+        {"a name another class keeps parked, on delete",
+         {{otherClass, L"Class", REG_SZ, L"QmTestClass"},
+          {otherClass, UpperFiltersRemovedValue, REG_MULTI_SZ, std::wstring(L"QmBoth") + L'\0'}},
+         true,
+         {L"QmTestClass"}},
+        {"a name another class keeps parked, on park",
+         {{otherClass, L"Class", REG_SZ, L"QmTestClass"},
+          {otherClass, UpperFiltersRemovedValue, REG_MULTI_SZ, std::wstring(L"QmBoth") + L'\0'}},
+         false,
+         {}},
+        {"a name parked on a drive that is not plugged in",
+         {{unpluggedInstance, L"FriendlyName", REG_SZ, L"Qm USB stick"},
+          {unpluggedParameters, UpperFiltersRemovedValue, REG_MULTI_SZ, std::wstring(L"QmBoth") + L'\0'}},
+         true,
+         {L"Qm USB stick"}},
+        {"the same drive without a friendly name",
+         {{unpluggedParameters, LowerFiltersRemovedValue, REG_MULTI_SZ, std::wstring(L"qmboth") + L'\0'}},
+         true,
+         {L"USBSTOR\\QMDISK\\1"}},
+        {"the same drive's parameters without a parked name",
+         {{unpluggedInstance, L"FriendlyName", REG_SZ, L"Qm USB stick"},
+          {unpluggedParameters, L"EnumeratedBy", REG_SZ, L"QmBoth"}},
+         true,
+         {}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(CreateDriverService(L"QmBoth", kDriverPath)) << c.what;
+        WriteClassMultiSz(UpperFiltersValue, {L"QmBoth"});
+        for (const SeededValue& value : c.values)
+            Seed(value);
+        std::vector<ServiceUser> kept;
+        EXPECT_TRUE(c.deleting ? DeleteFilter(RunningMachine(), CdromClass(), UpperFiltersValue, L"QmBoth", &kept)
+                               : DeactivateFilter(RunningMachine(), CdromClass(), L"QmBoth", nullptr, &kept))
+            << c.what;
+        EXPECT_EQ(UserNames(kept), c.keptFor) << c.what;
+        bool untouched = c.deleting ? ServiceExists(L"QmBoth") : ServiceStartType(L"QmBoth") == SERVICE_DEMAND_START;
+        EXPECT_EQ(untouched, !c.keptFor.empty()) << c.what;
+        for (const wchar_t* key : {functionDevice, otherClass, unplugged})
+            RegDeleteTreeW(HKEY_LOCAL_MACHINE, key);
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, functionDevice);
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, otherClass);
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, unplugged);
+        DeleteServiceIfPresent(L"QmBoth");
+        ResetFilterValues();
+    }
+}
+
 TEST_F(FilterRegistry, AClassKeyThatCannotBeReadKeepsTheService)
 {
     const std::wstring unreadable = L"SYSTEM\\CurrentControlSet\\Control\\Class\\{0D1E5A16-7E57-4C1A-9B11-0000000000A1}";
