@@ -160,7 +160,8 @@ void AddDeclarativeDeviceUsers(const wchar_t* name, const std::vector<std::wstri
 
 // Classes whose resulting lists name `name` though their keys' values do not: a
 // driver package added it to the class.
-void AddDeclarativeClassUsers(const Machine& machine, const wchar_t* name, std::vector<ServiceUser>* users)
+void AddDeclarativeClassUsers(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* name,
+                              std::vector<ServiceUser>* users)
 {
     if (!deviceInstallerCalls.getClassProperty)
         return;
@@ -190,10 +191,12 @@ void AddDeclarativeClassUsers(const Machine& machine, const wchar_t* name, std::
         if (RegOpenKeyExW(classes.get(), subkey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
             continue; // the registry scan tells of it
         KeyFilterLists lists(key.get());
+        // Named as the user knows it even where the key carries no description.
+        ServiceUser user = ClassUser(key.get(), IsEqualGUID(guid, deviceClass.guid) ? deviceClass.name.c_str() : subkey);
         if (unreadable)
-            users->push_back({ServiceUser::Unreadable, ClassUser(key.get(), subkey).name});
+            users->push_back({ServiceUser::Unreadable, user.name});
         else if (NameStands(lists, name, AllSlots) == Standing::Absent)
-            users->push_back(ClassUser(key.get(), subkey));
+            users->push_back(user);
     }
 }
 
@@ -240,6 +243,6 @@ std::vector<ServiceUser> DriveUsersOf(const Machine& machine, const DeviceClass&
         ReadDriverCondition(machine, name).currentState == SERVICE_RUNNING)
         users.push_back({ServiceUser::Loaded, FormatProgramString(IDS_USER_LOADED, {deviceClass.name})});
     AddDeclarativeDeviceUsers(name, judged, &users);
-    AddDeclarativeClassUsers(machine, name, &users);
+    AddDeclarativeClassUsers(machine, deviceClass, name, &users);
     return users;
 }

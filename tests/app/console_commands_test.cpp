@@ -136,6 +136,74 @@ TEST_F(ConsoleTest, ARestartOfWindowsThatFixNeedsIsSaidAndNotRepairedAgain)
         << Narrow(refused);
 }
 
+TEST_F(ConsoleTest, ADriveSwitchedOffIsNoEvidenceAgainstItsFilters)
+{
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
+    WriteClassMultiSz(UpperFiltersValue, {L"QmStop"});
+    // Disabled by policy: no stack, so every filter it would load reads stopped.
+    fakeDevices.drives = {{L"Rear BD-ROM", L"", DN_HAS_PROBLEM, CM_PROB_DISABLED}};
+    std::wstring line = Run({L"check"});
+    EXPECT_EQ(code, ConsoleClean) << Narrow(line);
+    EXPECT_NE(line.find(L"Rear BD-ROM: code 22"), std::wstring::npos) << Narrow(line);
+    fakeDevices.changeResults = {TRUE};
+    Run({L"fix"});
+    EXPECT_EQ(RegQueryClassValue("UpperFilters").entries, Names{"QmStop"});
+    EXPECT_EQ(ServiceStartType(L"QmStop"), SERVICE_DEMAND_START);
+
+    // Beside a drive that failed to build its stack, the stopped filter tells again.
+    fakeDevices.drives.push_back({L"Front DVD-RW", L"", DN_HAS_PROBLEM, CM_PROB_FAILED_ADD});
+    EXPECT_EQ(Run({L"check"}).rfind(L"QmStop (UpperFilters): service not running (Stopped)", 0), 0u);
+    EXPECT_EQ(code, ConsoleRepairable);
+}
+
+// A filter a driver package added elsewhere stands in no registry value the scan
+// reads; only the system's resulting lists tell of it.
+TEST_F(ConsoleTest, AServiceOthersLoadIsKeptForThem)
+{
+    const std::wstring parked = L" (UpperFilters) parked; the drives take the change when they restart";
+    const std::wstring kept = L"QmStop" + parked + L"; the service of QmStop was left as it was, because ";
+    ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
+    const struct {
+        const char* what;
+        std::vector<FakeDevices::Drive> others;
+        GUID resultingClass;
+        std::wstring user;
+    } cases[] = {
+        {"a disk's package added it", {{L"Qm disk", L"", DN_STARTED, 0, false, {{L"QmStop"}, {}}}}, {}, L"Qm disk uses it too"},
+        {"a device whose lists cannot be read",
+         {{L"Qm disk", L"", DN_STARTED, 0, false, {}, true}},
+         {},
+         L"Qm disk (could not be read) uses it too"},
+        {"the disk class's package added it",
+         {},
+         {0x4D36E967, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}},
+         L"Disk drives uses it too"},
+    };
+    for (const auto& c : cases) {
+        WriteClassMultiSz(UpperFiltersValue, {L"QmStop"});
+        fakeDevices.others = c.others;
+        fakeDevices.resultingClass = c.resultingClass;
+        fakeDevices.classResulting[0] = {L"QmStop"};
+        EXPECT_EQ(Run({L"park", L"QmStop"}), kept + c.user) << c.what;
+        EXPECT_EQ(ServiceStartType(L"QmStop"), SERVICE_DEMAND_START) << c.what;
+        ResetFilterValues();
+    }
+
+    // Running with no drive to load it: something else did.
+    fakeDevices.others.clear();
+    fakeDevices.classResulting[0].clear();
+    ASSERT_TRUE(CreateRunningService(L"QmRun"));
+    WriteClassMultiSz(UpperFiltersValue, {L"QmRun"});
+    EXPECT_EQ(Run({L"park", L"QmRun"}), L"QmRun" + parked + L"; the service of QmRun was left as it was, because "
+                                                            L"whatever runs it while no DVD/CD-ROM device loads it "
+                                                            L"uses it too");
+    EXPECT_NE(ServiceStartType(L"QmRun"), SERVICE_DISABLED);
+    Run({L"restore", L"QmRun"});
+    fakeDevices.drives = {{L"Front DVD-RW", L"", DN_STARTED, 0}};
+    EXPECT_EQ(Run({L"park", L"QmRun"}), L"QmRun" + parked);
+    EXPECT_EQ(ServiceStartType(L"QmRun"), SERVICE_DISABLED);
+}
+
 TEST_F(ConsoleTest, AMalformedValueIsRepairedAndWhatCannotBeReadCannotTell)
 {
     // No closing NUL, no empty entry, and the wrong type: the names count all the same.

@@ -82,6 +82,27 @@ TEST_F(DriveHealthTest, AFilterOnlyInTheResultingListIsReadOnlyAndNamedWhenMissi
     EXPECT_FALSE(DeleteEntry(RunningMachine(), CdromClass(), entries[0], nullptr));
 }
 
+TEST_F(DriveHealthTest, AStackLoadsTheDrivesOwnFiltersAndThenTheClasses)
+{
+    // Its resulting list holds its own filter only; the class's still load after it.
+    ASSERT_TRUE(CreateOwnProcessService(L"QmOwn", L"C:\\windows\\system32\\cmd.exe"));
+    WriteClassMultiSz(UpperFiltersValue, {L"QmGone"});
+    fakeDevices.drives = {{L"Front DVD-RW", L"", DN_HAS_PROBLEM, 39, false, {{}, {L"QmOwn"}}}};
+    EXPECT_EQ(PartText(), L"Front DVD-RW: code 39, a driver is missing or damaged, filter QmGone is missing");
+    // Where the system keeps the class's resulting list, that is what loads.
+    fakeDevices.classResulting[1] = {L"QmGone", L"QmClassGone"};
+    WriteClassMultiSz(UpperFiltersValue, {L"QmOwn"});
+    std::vector<DriveHealth> drives;
+    ASSERT_TRUE(ReadDriveHealth(RunningMachine(), CdromClass(), &drives));
+    ASSERT_EQ(drives.size(), 1u);
+    std::vector<std::wstring> order;
+    for (const LoadedDriver& driver : drives[0].loaded)
+        order.push_back(driver.name);
+    EXPECT_EQ(order, (std::vector<std::wstring>{L"QmOwn", L"QmGone", L"QmClassGone"}));
+    ResetFilterValues();
+    DeleteServiceIfPresent(L"QmOwn");
+}
+
 TEST(DriveHealthRealInstaller, NoDriveThenARegisteredOneThatDidNotStart)
 {
     EXPECT_EQ(PartText(), L"No CD/DVD drive found");

@@ -5,6 +5,7 @@
 FakeDevices fakeDevices;
 const HDEVINFO FakeDeviceSet = reinterpret_cast<HDEVINFO>(static_cast<INT_PTR>(0x5E7));
 const HDEVINFO FakeDriveSet = reinterpret_cast<HDEVINFO>(static_cast<INT_PTR>(0x5E8));
+const HDEVINFO FakeAllDevicesSet = reinterpret_cast<HDEVINFO>(static_cast<INT_PTR>(0x5E9));
 
 namespace {
 
@@ -102,9 +103,17 @@ HDEVINFO WINAPI FakeGetDriveClass(const GUID* classGuid, DWORD flags)
     return fakeDevices.setFails ? INVALID_HANDLE_VALUE : FakeDriveSet;
 }
 
-BOOL WINAPI FakeEnumDrive(HDEVINFO, DWORD index, PSP_DEVINFO_DATA device)
+// A drive, or past the drives one of the other devices.
+FakeDevices::Drive& DeviceAt(DWORD index)
 {
-    if (index >= fakeDevices.drives.size() || !device || device->cbSize != sizeof(*device)) {
+    return index < fakeDevices.drives.size() ? fakeDevices.drives.at(index)
+                                             : fakeDevices.others.at(index - fakeDevices.drives.size());
+}
+
+BOOL WINAPI FakeEnumDrive(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA device)
+{
+    size_t count = fakeDevices.drives.size() + (set == FakeAllDevicesSet ? fakeDevices.others.size() : 0);
+    if (index >= count || !device || device->cbSize != sizeof(*device)) {
         SetLastError(ERROR_NO_MORE_ITEMS);
         return FALSE;
     }
@@ -115,7 +124,7 @@ BOOL WINAPI FakeEnumDrive(HDEVINFO, DWORD index, PSP_DEVINFO_DATA device)
 BOOL WINAPI FakeGetDriveText(HDEVINFO, PSP_DEVINFO_DATA device, DWORD property, PDWORD type, PBYTE buffer,
                              DWORD size, PDWORD required)
 {
-    const FakeDevices::Drive& drive = fakeDevices.drives.at(device->DevInst);
+    const FakeDevices::Drive& drive = DeviceAt(device->DevInst);
     static const std::wstring none;
     const std::wstring& text = property == SPDRP_FRIENDLYNAME ? drive.friendlyName
                                : property == SPDRP_DEVICEDESC ? drive.description
@@ -141,10 +150,10 @@ CONFIGRET WINAPI FakeGetDriveStatus(PULONG status, PULONG problem, DEVINST devic
 {
     if (fakeDevices.statusFails)
         return CR_NO_SUCH_DEVNODE;
-    if (fakeDevices.drives.at(device).writesNothing)
+    if (DeviceAt(device).writesNothing)
         return CR_SUCCESS;
-    *status = fakeDevices.drives.at(device).status;
-    *problem = fakeDevices.drives.at(device).problem;
+    *status = DeviceAt(device).status;
+    *problem = DeviceAt(device).problem;
     return CR_SUCCESS;
 }
 
@@ -184,7 +193,11 @@ BOOL WINAPI FakeGetResultingFilters(HDEVINFO, PSP_DEVINFO_DATA device, const DEV
                                     PBYTE buffer, DWORD size, PDWORD required, DWORD)
 {
     int level = key->pid == CompoundUpperFiltersKey.pid ? 1 : 0;
-    const std::vector<std::wstring>& names = fakeDevices.drives.at(device->DevInst).resulting[level];
+    if (DeviceAt(device->DevInst).resultingFails) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    const std::vector<std::wstring>& names = DeviceAt(device->DevInst).resulting[level];
     if (names.empty() || !IsEqualGUID(key->fmtid, CompoundUpperFiltersKey.fmtid)) {
         SetLastError(ERROR_NOT_FOUND);
         return FALSE;
@@ -211,7 +224,9 @@ BOOL WINAPI FakeGetClassProperty(const GUID* classGuid, const DEVPROPKEY* key, D
     int level = key->pid == ClassCompoundUpperFiltersKey.pid ? 1 : 0;
     const std::vector<std::wstring>& names = fakeDevices.classResulting[level];
     if ((fakeDevices.classResulting[0].empty() && fakeDevices.classResulting[1].empty()) ||
-        !IsEqualGUID(*classGuid, CdromClass().guid) || !IsEqualGUID(key->fmtid, ClassCompoundUpperFiltersKey.fmtid)) {
+        !IsEqualGUID(*classGuid, IsEqualGUID(fakeDevices.resultingClass, GUID{}) ? CdromClass().guid
+                                                                                 : fakeDevices.resultingClass) ||
+        !IsEqualGUID(key->fmtid, ClassCompoundUpperFiltersKey.fmtid)) {
         SetLastError(ERROR_NOT_FOUND);
         return FALSE;
     }
@@ -235,9 +250,8 @@ BOOL WINAPI FakeGetClassProperty(const GUID* classGuid, const DEVPROPKEY* key, D
 // their interface class.
 HDEVINFO WINAPI FakeGetClassDevs(const GUID* classGuid, PCWSTR enumerator, HWND parent, DWORD flags)
 {
-    // The drives are every device there is.
     if (flags & DIGCF_ALLCLASSES)
-        return fakeDevices.setFails ? INVALID_HANDLE_VALUE : FakeDriveSet;
+        return fakeDevices.setFails ? INVALID_HANDLE_VALUE : FakeAllDevicesSet;
     if (!(flags & DIGCF_DEVICEINTERFACE) && classGuid && IsEqualGUID(*classGuid, CdromClass().guid))
         return FakeGetDriveClass(classGuid, flags);
     return FakeGetChangeSet(classGuid, enumerator, parent, flags);
@@ -245,12 +259,13 @@ HDEVINFO WINAPI FakeGetClassDevs(const GUID* classGuid, PCWSTR enumerator, HWND 
 
 BOOL WINAPI FakeEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA device)
 {
-    return set == FakeDriveSet ? FakeEnumDrive(set, index, device) : FakeEnumChangeDevice(set, index, device);
+    return set == FakeDriveSet || set == FakeAllDevicesSet ? FakeEnumDrive(set, index, device)
+                                                           : FakeEnumChangeDevice(set, index, device);
 }
 
 BOOL WINAPI FakeDestroyDeviceInfoList(HDEVINFO set)
 {
-    return set == FakeDriveSet ? TRUE : FakeReleaseChangeSet(set);
+    return set == FakeDriveSet || set == FakeAllDevicesSet ? TRUE : FakeReleaseChangeSet(set);
 }
 
 } // namespace

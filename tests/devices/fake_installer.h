@@ -50,10 +50,16 @@ struct FakeDevices {
         // Its resulting filter lists, which Wine never keeps ([0] lower, [1] upper);
         // its own filters and driver are none.
         std::vector<std::wstring> resulting[2] = {};
+        bool resultingFails = false; // its resulting lists cannot be read
     };
     std::vector<Drive> drives;
-    // The CD-ROM class's resulting filter lists; none are kept when both are empty.
+    // Devices of other classes, listed only among all the present devices, after
+    // the drives.
+    std::vector<Drive> others;
+    // The resulting filter lists of the class `resultingClass` (the CD-ROM class
+    // when none is given); none are kept when both are empty.
     std::vector<std::wstring> classResulting[2] = {};
+    GUID resultingClass = {};
     bool statusFails = false;
     GUID healthClass = {};
     DWORD healthFlags = 0;
