@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,9 +35,12 @@ struct Machine;
 
 struct MachineServices {
     ServiceFacts (*read)(const Machine& machine, ServiceConnection* connection, const wchar_t* name);
-    // Each false, with the thread's last error set, when the change did not happen.
+    // False, with the thread's last error set, when the change did not happen.
     bool (*setStartType)(const Machine& machine, const wchar_t* name, DWORD startType);
-    bool (*remove)(const Machine& machine, const wchar_t* name);
+    // Disables service `name`, or deletes it when `deleting`, unless `keep` answers
+    // true; `keep` is asked only once the service is there to be changed. True when
+    // the change happened.
+    bool (*retire)(const Machine& machine, const wchar_t* name, bool deleting, const std::function<bool()>& keep);
     // The services that depend on `name`; false when they could not be listed.
     bool (*dependents)(const Machine& machine, const wchar_t* name, std::vector<std::wstring>* names);
     // The driver file of a kernel driver service with `facts`.

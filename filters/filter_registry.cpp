@@ -27,24 +27,15 @@ bool KeptFor(const std::vector<ServiceUser>& users, std::vector<ServiceUser>* ke
 
 // Disables the service of `name`, or deletes it when `deleting`, unless something
 // outside the class key uses it: then it is left alone and its users go to
-// `keptFor`. A service that is not there is not looked for, since nothing would be
-// done to it.
+// `keptFor`. A service that cannot be changed is not looked for, since nothing
+// would be done to it.
 void RetireUnlessUsed(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* name, bool deleting,
                       std::vector<ServiceUser>* keptFor)
 {
-    ServiceConnection connection;
-    ServiceFacts facts = machine.services->read(machine, &connection, name);
-    if (facts.known && !facts.exists)
-        return;
-    std::vector<ServiceUser> users;
-    if (FindServiceUsers(machine, deviceClass, name, deleting, &users)) {
-        KeptFor(users, keptFor);
-        return;
-    }
-    if (deleting)
-        machine.services->remove(machine, name);
-    else
-        machine.services->setStartType(machine, name, SERVICE_DISABLED);
+    machine.services->retire(machine, name, deleting, [&] {
+        std::vector<ServiceUser> users;
+        return FindServiceUsers(machine, deviceClass, name, deleting, &users) && KeptFor(users, keptFor);
+    });
 }
 
 // The lists whose names need the service: the active ones, and the parking ones

@@ -1,6 +1,7 @@
 #include "filters/service_users.h"
 
 #include "base/handles.h"
+#include "base/registry_watch.h"
 #include "base/sized_read.h"
 #include "filters/filter_lists.h"
 #include "filters/multi_sz.h"
@@ -194,7 +195,7 @@ public:
     void FindUsers(const Machine& machine, const wchar_t* name, bool parkingCounts, std::vector<ServiceUser>* users)
     {
         std::wstring enumRoot = MachinePath(machine, L"Enum");
-        if (!Current(machine, enumRoot))
+        if (watch_.Changed(machine.root, enumRoot))
             Build(machine, enumRoot);
         users->insert(users->end(), unreadable_.begin(), unreadable_.end());
         std::vector<std::wstring> ids;
@@ -218,12 +219,6 @@ public:
     }
 
 private:
-    bool Current(const Machine& machine, const std::wstring& enumRoot) const
-    {
-        return changed_ && machine.root == indexedRoot_ && enumRoot == indexedPath_ &&
-               WaitForSingleObject(changed_.get(), 0) == WAIT_TIMEOUT;
-    }
-
     static std::wstring Folded(std::wstring name)
     {
         if (!name.empty())
@@ -236,24 +231,17 @@ private:
         named_.clear();
         parked_.clear();
         unreadable_.clear();
-        changed_.reset();
-        root_.reset();
-        indexedRoot_ = machine.root;
-        indexedPath_ = enumRoot;
-        if (!OpenScanKey(machine.root, enumRoot.c_str(), ScanAccess | KEY_NOTIFY, &root_, &unreadable_,
-                         [&] { return enumRoot; }))
+        // Where the system cannot tell of changes, nothing is kept: every lookup
+        // walks anew.
+        watch_.Arm(machine.root, enumRoot);
+        UniqueKey root;
+        if (!OpenScanKey(machine.root, enumRoot.c_str(), ScanAccess, &root, &unreadable_, [&] { return enumRoot; }))
             return;
-        // Asked for before the walk, so a change made during it is not missed. Where
-        // the system cannot tell of changes, nothing is kept: every lookup walks anew.
-        UniqueHandle changed(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        if (changed && RegNotifyChangeKeyValue(root_.get(), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
-                                               changed.get(), TRUE) == ERROR_SUCCESS)
-            changed_ = std::move(changed);
 
-        bool listed = ForEachSubkey(root_.get(), [&](const wchar_t* enumerator) {
+        bool listed = ForEachSubkey(root.get(), [&](const wchar_t* enumerator) {
             auto enumeratorPath = [&] { return enumRoot + L"\\" + enumerator; };
             UniqueKey enumeratorKey;
-            if (!OpenScanKey(root_.get(), enumerator, ScanAccess, &enumeratorKey, &unreadable_, enumeratorPath))
+            if (!OpenScanKey(root.get(), enumerator, ScanAccess, &enumeratorKey, &unreadable_, enumeratorPath))
                 return;
             bool devices = ForEachSubkey(enumeratorKey.get(), [&](const wchar_t* device) {
                 auto devicePath = [&] { return enumeratorPath() + L"\\" + device; };
@@ -314,10 +302,7 @@ private:
         }
     }
 
-    UniqueKey root_;
-    UniqueHandle changed_;
-    HKEY indexedRoot_ = nullptr;
-    std::wstring indexedPath_;
+    RegistryWatch watch_;
     // Instance ids under each service name they give, in capitals: as their own
     // filters or function driver, and as names parked from their own filters.
     using Names = std::map<std::wstring, std::vector<std::wstring>>;

@@ -51,10 +51,15 @@ bool SetStartType(const Machine&, const wchar_t* name, DWORD startType)
                                                   nullptr, nullptr);
 }
 
-bool RemoveService(const Machine&, const wchar_t* name)
+bool RetireService(const Machine&, const wchar_t* name, bool deleting, const std::function<bool()>& keep)
 {
-    OpenedService opened = OpenServiceByName(name, DELETE);
-    return opened.service && DeleteService(opened.service.get());
+    OpenedService opened = OpenServiceByName(name, deleting ? DELETE : SERVICE_CHANGE_CONFIG);
+    if (!opened.service || keep())
+        return false;
+    if (deleting)
+        return DeleteService(opened.service.get()) != FALSE;
+    return ChangeServiceConfigW(opened.service.get(), SERVICE_NO_CHANGE, SERVICE_DISABLED, SERVICE_NO_CHANGE, nullptr,
+                                nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != FALSE;
 }
 
 // One call to the service manager, where reading every service's key costs several
@@ -91,7 +96,7 @@ DriverFileState DriverFile(const Machine&, const wchar_t* name, const ServiceFac
     return DriverFilePresent(file) ? DriverFileState::Present : DriverFileState::Absent;
 }
 
-constexpr MachineServices RunningServices = {ReadService, SetStartType, RemoveService, Dependents, DriverFile};
+constexpr MachineServices RunningServices = {ReadService, SetStartType, RetireService, Dependents, DriverFile};
 
 } // namespace
 
