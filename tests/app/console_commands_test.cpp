@@ -3,8 +3,8 @@
 // (Wine would abort in the drives' restart that fix makes).
 #include "app/console_commands.h"
 #include "base/system_library.h"
-#include "devices/fake_installer.h"
 #include "filters/filter_registry.h"
+#include "support/fake_installer.h"
 #include "support/wine_tools.h"
 
 #include <cfgmgr32.h>

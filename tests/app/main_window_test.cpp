@@ -5,9 +5,9 @@
 #include "app/main_window.h"
 #include "app/settings_file.h"
 #include "base/system_library.h"
-#include "devices/fake_installer.h"
 #include "filters/filter_registry.h"
 #include "res/resource.h"
+#include "support/fake_installer.h"
 #include "support/wine_tools.h"
 #include "ui/filter_operations.h"
 
