@@ -29,18 +29,14 @@ class ConsoleTest : public FakeInstallerTest {
 protected:
     void SetUp() override
     {
-        FakeInstallerTest::SetUp();
-        saved_ = consoleCalls;
         consoleCalls.runningAsAdministrator = Administrator;
         ResetFilterValues();
     }
     void TearDown() override
     {
-        consoleCalls = saved_;
         ResetFilterValues();
         for (const wchar_t* name : {L"QmRun", L"QmStop", L"QmBoth"})
             DeleteServiceIfPresent(name);
-        FakeInstallerTest::TearDown();
     }
 
     // Runs the command; its exit code goes to `code`, its whole output to `output`,
@@ -62,7 +58,7 @@ protected:
     int code = -1;
 
 private:
-    ConsoleCalls saved_ = {};
+    SwappedSeam<ConsoleCalls> console_{consoleCalls};
 };
 
 TEST_F(ConsoleTest, CheckNamesWhatFixRepairsAndAfterFixNothingIsLeft)
@@ -276,7 +272,7 @@ TEST(ConsoleDrive, ADrivesOwnFilterIsCheckedAndParkedByItsInstanceId)
     ASSERT_TRUE(drive.registered());
     ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
     ASSERT_TRUE(drive.SetFilters(SPDRP_UPPERFILTERS, {L"QmStop"}));
-    ConsoleCalls saved = consoleCalls;
+    SwappedSeam console(consoleCalls);
     consoleCalls.runningAsAdministrator = Administrator;
     std::wstring output;
     EXPECT_EQ(RunCommand({L"check"}, &output), ConsoleRepairable);
@@ -288,7 +284,6 @@ TEST(ConsoleDrive, ADrivesOwnFilterIsCheckedAndParkedByItsInstanceId)
     output.clear();
     EXPECT_EQ(RunCommand({L"check"}, &output), ConsoleClean);
     EXPECT_EQ(output, L"Nothing Quillmere can repair: Quillmere test DVD-RW: not started\n");
-    consoleCalls = saved;
     DeleteServiceIfPresent(L"QmStop");
 }
 
@@ -316,8 +311,8 @@ bool UnderWow64()
 
 TEST(ConsoleProgram, The32BitCompanionHandsEveryCommandToItsSiblingOrSaysItIsMissing)
 {
-    ConsoleCalls savedConsole = consoleCalls;
-    Wow64Calls savedWow64 = wow64Calls;
+    SwappedSeam console(consoleCalls);
+    SwappedSeam wow64(wow64Calls);
     wow64Calls.runningUnderWow64 = UnderWow64;
     consoleCalls.runSibling = SiblingEndsWith7;
     std::wstring output;
@@ -346,8 +341,6 @@ TEST(ConsoleProgram, The32BitCompanionHandsEveryCommandToItsSiblingOrSaysItIsMis
     EXPECT_EQ(RunConsoleProgram({L"check"}, &output), ConsoleRepairable);
     EXPECT_EQ(output, missing + L"; [QmGone (UpperFilters): service missing\n");
     ResetFilterValues();
-    wow64Calls = savedWow64;
-    consoleCalls = savedConsole;
 }
 
 } // namespace

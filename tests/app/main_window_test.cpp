@@ -226,10 +226,7 @@ TEST_F(MainWindowDevices, DriverCommandsSendTheirStateAndTellWhatTheChangeCameTo
     fakeDevices.changeResults = {FALSE, FALSE};
     fakeDevices.refusal = ERROR_IN_WOW64;
     // Both answers in both builds: this machine may run no 32-bit program at all.
-    struct RestoredWow64 {
-        Wow64Calls saved = wow64Calls;
-        ~RestoredWow64() { wow64Calls = saved; }
-    } restored;
+    SwappedSeam wow64(wow64Calls);
     struct Refusal {
         UINT command;
         const wchar_t* expected;

@@ -190,10 +190,9 @@ TEST_F(FilterRegistry, AServiceSomethingElseUsesIsNeitherDisabledNorDeleted)
                                                      SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                                                      kDriverPath, nullptr, nullptr, L"QmBoth\0", nullptr, nullptr));
         ASSERT_TRUE(dependent) << GetLastError();
-        const ServiceUsersCalls real = serviceUsersCalls;
+        SwappedSeam users(serviceUsersCalls);
         serviceUsersCalls.enumDependentServices = QmUpperDependsOnIt;
         EXPECT_TRUE(DeactivateFilter(L"QmBoth", nullptr, &kept));
-        serviceUsersCalls = real;
         EXPECT_EQ(ServiceStartType(L"QmBoth"), SERVICE_DEMAND_START);
         EXPECT_EQ(UserNames(kept), (Users{L"QmUpper", RegisteredDrive::Name}));
     }

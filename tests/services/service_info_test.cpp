@@ -101,7 +101,7 @@ TEST_F(ServiceInfoQuery, OnlyAServiceThatDoesNotExistReadsAsNotFound)
 {
     directory_.WriteDescriptions(L"[en]\r\nQmSvcPlain=Listed in the file\r\n");
     ASSERT_TRUE(CreateDriverService(L"QmSvcPlain", L"C:\\qmsvcplain.sys"));
-    ServiceInfoCalls saved = serviceInfoCalls;
+    SwappedSeam services(serviceInfoCalls);
     serviceInfoCalls.openService = RefuseService;
     for (DWORD error : {DWORD{ERROR_ACCESS_DENIED}, DWORD{ERROR_SERVICE_DOES_NOT_EXIST}, DWORD{ERROR_INVALID_NAME}}) {
         SCOPED_TRACE(error);
@@ -111,7 +111,6 @@ TEST_F(ServiceInfoQuery, OnlyAServiceThatDoesNotExistReadsAsNotFound)
         EXPECT_EQ(info.currentState, error == ERROR_ACCESS_DENIED ? 0u : ServiceStateNotFound);
         EXPECT_STREQ(info.description, L"Listed in the file");
     }
-    serviceInfoCalls = saved;
 }
 
 TEST_F(ServiceInfoQuery, ADriverWithoutTextsOfItsOwnIsDescribedByItsFile)

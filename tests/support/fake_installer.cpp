@@ -226,19 +226,11 @@ BOOL WINAPI FakeDestroyDeviceInfoList(HDEVINFO set)
 
 } // namespace
 
-void FakeInstallerTest::SetUp()
+FakeInstallerTest::FakeInstallerTest()
+    : installer_(deviceInstallerCalls,
+                 {FakeGetClassDevs, FakeEnumDeviceInfo, FakeSetClassInstallParams, FakeChangeState,
+                  FakeGetInstallParams, FakeGetDriveText, FakeGetDriveStatus, FakeDestroyDeviceInfoList,
+                  FakeGetDriveId, FakeSetDriveProperty, FakeOpenDriveKey, FakeCreateDriveKey, FakeGetResultingFilters})
 {
-    saved_ = deviceInstallerCalls;
-    fakeDevices = FakeDevices{};
-    deviceInstallerCalls = {FakeGetClassDevs,     FakeEnumDeviceInfo,   FakeSetClassInstallParams,
-                            FakeChangeState,      FakeGetInstallParams, FakeGetDriveText,
-                            FakeGetDriveStatus,   FakeDestroyDeviceInfoList, FakeGetDriveId,
-                            FakeSetDriveProperty, FakeOpenDriveKey,     FakeCreateDriveKey,
-                            FakeGetResultingFilters};
-}
-
-void FakeInstallerTest::TearDown()
-{
-    deviceInstallerCalls = saved_;
     fakeDevices = FakeDevices{};
 }

@@ -279,36 +279,21 @@ LSTATUS WINAPI QueryValueUnlessFailing(HKEY key, const wchar_t* valueName, DWORD
 
 } // namespace
 
-StoreOpensReadOnly::StoreOpensReadOnly() : saved_(filterStoreCalls)
+StoreOpensReadOnly::StoreOpensReadOnly()
 {
     filterStoreCalls.openKey = OpenForReadingOnly;
 }
 
-StoreOpensReadOnly::~StoreOpensReadOnly()
-{
-    filterStoreCalls = saved_;
-}
-
-StoreWriteFails::StoreWriteFails(const wchar_t* valueName) : saved_(filterStoreCalls)
+StoreWriteFails::StoreWriteFails(const wchar_t* valueName)
 {
     failingWriteValue = valueName;
     filterStoreCalls.setValue = SetValueUnlessFailing;
 }
 
-StoreWriteFails::~StoreWriteFails()
-{
-    filterStoreCalls = saved_;
-}
-
-StoreReadFails::StoreReadFails(const wchar_t* valueName) : saved_(filterStoreCalls)
+StoreReadFails::StoreReadFails(const wchar_t* valueName)
 {
     failingReadValue = valueName;
     filterStoreCalls.queryValue = QueryValueUnlessFailing;
-}
-
-StoreReadFails::~StoreReadFails()
-{
-    filterStoreCalls = saved_;
 }
 
 bool SetTestServiceStartType(const std::wstring& name, DWORD startType)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "filters/store_calls.h"
+#include "support/swapped_seam.h"
 
 #include <windows.h>
 #include <setupapi.h>
@@ -94,12 +95,9 @@ public:
 class StoreOpensReadOnly {
 public:
     StoreOpensReadOnly();
-    ~StoreOpensReadOnly();
-    StoreOpensReadOnly(const StoreOpensReadOnly&) = delete;
-    StoreOpensReadOnly& operator=(const StoreOpensReadOnly&) = delete;
 
 private:
-    FilterStoreCalls saved_;
+    SwappedSeam<FilterStoreCalls> store_{filterStoreCalls};
 };
 
 // While alive, the filter store's writes to the value `valueName` fail with
@@ -107,12 +105,9 @@ private:
 class StoreWriteFails {
 public:
     explicit StoreWriteFails(const wchar_t* valueName);
-    ~StoreWriteFails();
-    StoreWriteFails(const StoreWriteFails&) = delete;
-    StoreWriteFails& operator=(const StoreWriteFails&) = delete;
 
 private:
-    FilterStoreCalls saved_;
+    SwappedSeam<FilterStoreCalls> store_{filterStoreCalls};
 };
 
 // While alive, the filter store's reads of the value `valueName` fail with
@@ -120,12 +115,9 @@ private:
 class StoreReadFails {
 public:
     explicit StoreReadFails(const wchar_t* valueName);
-    ~StoreReadFails();
-    StoreReadFails(const StoreReadFails&) = delete;
-    StoreReadFails& operator=(const StoreReadFails&) = delete;
 
 private:
-    FilterStoreCalls saved_;
+    SwappedSeam<FilterStoreCalls> store_{filterStoreCalls};
 };
 
 // The system's text for an error code, as FormatMessage gives it, line breaks trimmed.
