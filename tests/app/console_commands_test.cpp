@@ -25,19 +25,9 @@ bool NotAdministrator()
     return false;
 }
 
-class ConsoleTest : public FakeInstallerTest {
+class ConsoleTest : public FakeInstallerTest, ScratchMachine {
 protected:
-    void SetUp() override
-    {
-        consoleCalls.runningAsAdministrator = Administrator;
-        ResetFilterValues();
-    }
-    void TearDown() override
-    {
-        ResetFilterValues();
-        for (const wchar_t* name : {L"QmRun", L"QmStop", L"QmBoth"})
-            DeleteServiceIfPresent(name);
-    }
+    ConsoleTest() { consoleCalls.runningAsAdministrator = Administrator; }
 
     // Runs the command; its exit code goes to `code`, its whole output to `output`,
     // and the last line comes back. Every line must end in a line break.
@@ -267,7 +257,7 @@ TEST_F(ConsoleTest, ListAsJsonIsOneLineWithEveryTextEscaped)
 // since its restart of the drives would reach SetupDiChangeState.
 TEST(ConsoleDrive, ADrivesOwnFilterIsCheckedAndParkedByItsInstanceId)
 {
-    ResetFilterValues();
+    ScratchMachine machine;
     RegisteredDrive drive;
     ASSERT_TRUE(drive.registered());
     ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
@@ -284,7 +274,6 @@ TEST(ConsoleDrive, ADrivesOwnFilterIsCheckedAndParkedByItsInstanceId)
     output.clear();
     EXPECT_EQ(RunCommand({L"check"}, &output), ConsoleClean);
     EXPECT_EQ(output, L"Nothing Quillmere can repair: Quillmere test DVD-RW: not started\n");
-    DeleteServiceIfPresent(L"QmStop");
 }
 
 // On 64-bit Windows the 32-bit companion runs nothing itself while its sibling runs.
@@ -311,6 +300,7 @@ bool UnderWow64()
 
 TEST(ConsoleProgram, The32BitCompanionHandsEveryCommandToItsSiblingOrSaysItIsMissing)
 {
+    ScratchMachine machine;
     SwappedSeam console(consoleCalls);
     SwappedSeam wow64(wow64Calls);
     wow64Calls.runningUnderWow64 = UnderWow64;
@@ -331,7 +321,6 @@ TEST(ConsoleProgram, The32BitCompanionHandsEveryCommandToItsSiblingOrSaysItIsMis
     // bracket is no JSON, so the note stays in the summary.
     const std::wstring missing = L"quillmere-cli-64bit.exe could not be started, so this 32-bit companion did the "
                                  L"work as far as Windows lets it";
-    ResetFilterValues();
     WriteClassMultiSz(UpperFiltersValue, {L"[QmGone"});
     output.clear();
     RunConsoleProgram({L"list", L"--json"}, &output);
@@ -340,7 +329,6 @@ TEST(ConsoleProgram, The32BitCompanionHandsEveryCommandToItsSiblingOrSaysItIsMis
     output.clear();
     EXPECT_EQ(RunConsoleProgram({L"check"}, &output), ConsoleRepairable);
     EXPECT_EQ(output, missing + L"; [QmGone (UpperFilters): service missing\n");
-    ResetFilterValues();
 }
 
 } // namespace

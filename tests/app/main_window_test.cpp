@@ -176,7 +176,7 @@ using MainWindowDevices = FakeInstallerTest;
 TEST_F(MainWindowDevices, DriverCommandsSendTheirStateAndTellWhatTheChangeCameTo)
 {
     ScratchAppData appData;
-    ResetFilterValues();
+    ScratchMachine machine;
     // A filter without its service, which Fix problems parks.
     WriteClassMultiSz(LowerFiltersValue, {L"QmGone"});
     fakeDevices.drives = {{L"Front DVD-RW", L"", DN_STARTED, 0}};
@@ -258,7 +258,6 @@ TEST_F(MainWindowDevices, DriverCommandsSendTheirStateAndTellWhatTheChangeCameTo
         EXPECT_NE(box.AllText().find(L"Windows must be restarted"), std::wstring::npos) << Narrow(box.AllText());
     }
     DestroyWindow(dialog);
-    ResetFilterValues();
 }
 
 TEST_F(MainWindowDevices, TheDrivePartStandsRightOfTheDriverLineAndListsEveryDriveOnDoubleClick)

@@ -61,16 +61,9 @@ Users UserNames(const std::vector<ServiceUser>& users)
     return names;
 }
 
-class FilterRegistry : public ::testing::Test {
+class FilterRegistry : public ::testing::Test, ScratchMachine {
 protected:
-    void SetUp() override { ResetFilterValues(); }
-    void TearDown() override
-    {
-        ResetFilterValues();
-        SetDiskClassUpperFilters({});
-        for (const wchar_t* name : {L"QmLower", L"QmUpper", L"QmBoth"})
-            DeleteServiceIfPresent(name);
-    }
+    void TearDown() override { SetDiskClassUpperFilters({}); }
 
     static Names Entries(const char* value) { return RegQueryClassValue(value).entries; }
     static bool Exists(const char* value) { return RegQueryClassValue(value).exists; }

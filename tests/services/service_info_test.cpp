@@ -17,10 +17,6 @@ namespace {
 using Names = std::vector<std::string>;
 
 const wchar_t kDriverFolder[] = L"qm_services_test";
-const wchar_t* const kServices[] = {L"QmSvcPlain", L"QmSvcUpper", L"QmSvcOwn",  L"QmSvcEmpty",
-                                    L"QmSvcNoFile", L"QmSvcOther", L"QmSvcLong", L"QmSvcDemo",
-                                    L"QmSvcNoStop", L"QmSvcCut",   L"QmSvcNatRoot", L"QmSvcNatRel",
-                                    L"QmSvcNatNt"};
 
 // A record whose every field holds a recognisable leftover of the caller's.
 ServiceInfo Leftovers()
@@ -57,14 +53,9 @@ std::wstring QuotedDemoService(const wchar_t* arguments = L"")
     return L"\"" + PathBesideTestProgram(L"..\\qm_demo_service.exe") + L"\"" + arguments;
 }
 
-class ServiceInfoQuery : public ::testing::Test {
+class ServiceInfoQuery : public ::testing::Test, ScratchMachine {
 protected:
-    void TearDown() override
-    {
-        for (const wchar_t* name : kServices)
-            DeleteServiceIfPresent(name);
-        RemoveDriverFolder(kDriverFolder);
-    }
+    void TearDown() override { RemoveDriverFolder(kDriverFolder); }
 
     ScratchCurrentDirectory directory_;
 };

@@ -59,6 +59,21 @@ void DeleteServiceIfPresent(const std::wstring& name);
 int ServiceStartType(const std::wstring& name);
 bool ServiceExists(const std::wstring& name);
 
+// While alive, the machine is a scratch one: the class key carries none of its four
+// filter values and no test service exists, when it is made and again when it goes.
+// Test services are those named "Qm...", as every test names its own, and cdrom,
+// which tests create to stand for the CD-ROM class driver's (a new prefix has none).
+// A fixture takes it as a base beside ::testing::Test; a test body holds one.
+class ScratchMachine {
+public:
+    ScratchMachine() { Clear(); }
+    ~ScratchMachine() { Clear(); }
+    ScratchMachine(const ScratchMachine&) = delete;
+    ScratchMachine& operator=(const ScratchMachine&) = delete;
+
+    static void Clear();
+};
+
 std::string Narrow(const std::wstring& text);
 std::wstring Widen(const std::string& text);
 

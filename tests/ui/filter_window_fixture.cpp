@@ -11,7 +11,6 @@ WNDPROC FilterWindowTest::originalListProc;
 
 void FilterWindowTest::SetUp()
 {
-    ResetFilterValues();
     groupRecord = GroupRecord{};
     GetCurrentDirectoryW(MAX_PATH, previousDirectory_);
     wchar_t temp[MAX_PATH] = {};
@@ -26,9 +25,6 @@ void FilterWindowTest::TearDown()
 {
     CloseWindow();
     SetCurrentDirectoryW(previousDirectory_);
-    ResetFilterValues();
-    for (const wchar_t* name : kTestServices)
-        DeleteServiceIfPresent(name);
 }
 
 void FilterWindowTest::WriteDescriptions(const std::string& content)

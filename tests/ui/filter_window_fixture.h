@@ -30,7 +30,7 @@ struct GroupRecord {
     std::map<std::wstring, std::vector<int>> itemGroups; // listed name -> group per inserted row
 };
 
-class FilterWindowTest : public ::testing::Test {
+class FilterWindowTest : public ::testing::Test, ScratchMachine {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -71,9 +71,6 @@ private:
     wchar_t previousDirectory_[MAX_PATH] = {};
     std::wstring scratchDirectory_;
 };
-
-// Names of the services the tests create; all are removed after every test.
-inline const wchar_t* const kTestServices[] = {L"QmRun", L"QmStop", L"QmPark", L"QmNoStop", L"QmBoth", L"cdrom"};
 
 // A 32-bit picture of `cx` by `cy` pixels drawn by `draw` into a memory context,
 // so the pixels can be read back whatever the display driver keeps.
