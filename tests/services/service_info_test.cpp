@@ -57,12 +57,12 @@ class ServiceInfoQuery : public ::testing::Test, ScratchMachine {
 protected:
     void TearDown() override { RemoveDriverFolder(kDriverFolder); }
 
-    ScratchCurrentDirectory directory_;
+    ScratchCurrentDirectory directory_{L"services"};
 };
 
 TEST_F(ServiceInfoQuery, AMissingServiceGetsOnlyItsStateAndTheFilesDescription)
 {
-    directory_.WriteDescriptions(L"[en]\r\nQmSvcNobody=Listed, but not installed\r\n");
+    WriteDescriptions(directory_, L"[en]\r\nQmSvcNobody=Listed, but not installed\r\n");
 
     ServiceInfo info = Leftovers();
     ServiceInfo before = info;
@@ -90,7 +90,7 @@ SC_HANDLE WINAPI RefuseService(SC_HANDLE, const wchar_t*, DWORD)
 // open answers through the query's replaceable call.
 TEST_F(ServiceInfoQuery, OnlyAServiceThatDoesNotExistReadsAsNotFound)
 {
-    directory_.WriteDescriptions(L"[en]\r\nQmSvcPlain=Listed in the file\r\n");
+    WriteDescriptions(directory_, L"[en]\r\nQmSvcPlain=Listed in the file\r\n");
     ASSERT_TRUE(CreateDriverService(L"QmSvcPlain", L"C:\\qmsvcplain.sys"));
     SwappedSeam services(serviceInfoCalls);
     serviceInfoCalls.openService = RefuseService;
@@ -145,8 +145,8 @@ TEST_F(ServiceInfoQuery, DescriptionsFileThenOwnDescriptionThenDriverFile)
     ASSERT_TRUE(QueryServiceInfo(L"QmSvcEmpty", &info));
     EXPECT_STREQ(info.description, L"Quillmere test filter driver");
 
-    directory_.WriteDescriptions(L"[en]\r\nqmsvcown=From the descriptions file\r\n"
-                                 L"QmSvcEmpty=Also from the file\r\n");
+    WriteDescriptions(directory_, L"[en]\r\nqmsvcown=From the descriptions file\r\n"
+                                  L"QmSvcEmpty=Also from the file\r\n");
     ASSERT_TRUE(QueryServiceInfo(L"QmSvcOwn", &info));
     EXPECT_STREQ(info.description, L"From the descriptions file");
     ASSERT_TRUE(QueryServiceInfo(L"QmSvcEmpty", &info));
@@ -284,13 +284,13 @@ class DescriptionsFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        directory_.WriteDescriptions(L"[de]\r\n"
-                                     L"QmLower=Unterer Filter f\u00fcr Laufwerke\r\n"
-                                     L"QmEmpty=\r\n"
-                                     L"[en]\r\n"
-                                     L"QmLower=Lower filter of the drives\r\n"
-                                     L"QmEmpty=English text for an empty German one\r\n"
-                                     L"QmOnlyEn=Only in English\r\n");
+        WriteDescriptions(directory_, L"[de]\r\n"
+                                      L"QmLower=Unterer Filter f\u00fcr Laufwerke\r\n"
+                                      L"QmEmpty=\r\n"
+                                      L"[en]\r\n"
+                                      L"QmLower=Lower filter of the drives\r\n"
+                                      L"QmEmpty=English text for an empty German one\r\n"
+                                      L"QmOnlyEn=Only in English\r\n");
     }
 
     static std::wstring Lookup(const wchar_t* name, bool expectFound = true)
@@ -301,7 +301,7 @@ protected:
         return out;
     }
 
-    ScratchCurrentDirectory directory_;
+    ScratchCurrentDirectory directory_{L"services"};
 };
 
 TEST_F(DescriptionsFile, TheThreadsLanguageSectionComesFirst)
@@ -330,7 +330,7 @@ TEST_F(DescriptionsFile, MissingOrEmptyKeysFallBackToEnglish)
 
 TEST_F(DescriptionsFile, WithoutAFileThereIsNoText)
 {
-    directory_.RemoveDescriptions();
+    DeleteFileW(directory_.File(L"descriptions.ini").c_str());
     ThreadLanguage german(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
     EXPECT_EQ(Lookup(L"QmLower", false), L"");
 }

@@ -3,6 +3,7 @@
 // services that each test arranges.
 #pragma once
 
+#include "support/scratch_folder.h"
 #include "support/wine_tools.h"
 #include "ui/filter_list.h"
 
@@ -68,8 +69,7 @@ private:
     static LRESULT CALLBACK RecordingListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static INT_PTR CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static WNDPROC originalListProc;
-    wchar_t previousDirectory_[MAX_PATH] = {};
-    std::wstring scratchDirectory_;
+    ScratchCurrentDirectory directory_{L"ui"};
 };
 
 // A 32-bit picture of `cx` by `cy` pixels drawn by `draw` into a memory context,
