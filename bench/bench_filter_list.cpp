@@ -106,21 +106,14 @@ void WriteFilterValues(HKEY key)
     }
 }
 
-bool WriteDescriptionsFile(const std::wstring& folder)
+bool WriteDescriptionsFile(const ScratchFolder& folder)
 {
     std::string content = "[en]\r\n";
     for (int i = 0; i < FilterCount; i += 2) {
         std::wstring name = FilterName(i);
         content += std::string(name.begin(), name.end()) + "=Described in the descriptions file\r\n";
     }
-    UniqueHandle file(CreateFileW((folder + L"\\descriptions.ini").c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        file.release();
-        return false;
-    }
-    DWORD written = 0;
-    return WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    return folder.Write(L"descriptions.ini", content.data(), content.size());
 }
 
 constexpr int DriveCount = 2;
@@ -281,10 +274,10 @@ int wmain()
         return 1;
     }
 
-    ScratchCurrentDirectory scratch(L"qm_bench_fill");
+    ScratchCurrentDirectory scratch(L"bench-fill");
 
     RemoveServices(manager.get());
-    bool ready = CreateServices(manager.get()) && WriteDescriptionsFile(scratch.path());
+    bool ready = CreateServices(manager.get()) && WriteDescriptionsFile(scratch);
     if (ready) {
         for (const wchar_t* value :
              {LowerFiltersValue, UpperFiltersValue, LowerFiltersRemovedValue, UpperFiltersRemovedValue})

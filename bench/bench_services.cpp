@@ -111,20 +111,12 @@ bool CreateServices(SC_HANDLE manager, const std::wstring& imagePath)
     return true;
 }
 
-bool WriteDescriptionsFile(const std::wstring& folder)
+bool WriteDescriptionsFile(const ScratchFolder& folder)
 {
     std::wstring content = L"\xFEFF[en]\r\n";
     for (int i = 0; i < ServiceCount; ++i)
         content += ServiceName(i) + L"=Listed in the descriptions file\r\n";
-    UniqueHandle file(CreateFileW((folder + L"\\" + DescriptionsFile).c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        file.release();
-        return false;
-    }
-    DWORD written = 0;
-    DWORD bytes = static_cast<DWORD>(content.size() * sizeof(wchar_t));
-    return WriteFile(file.get(), content.data(), bytes, &written, nullptr) && written == bytes;
+    return folder.Write(DescriptionsFile, content.data(), content.size() * sizeof(wchar_t));
 }
 
 constexpr int SeededDevices = 100;
@@ -337,7 +329,7 @@ int wmain()
         return 1;
 
     // Work where no descriptions file lies, as most users do.
-    ScratchCurrentDirectory scratch(L"qm_bench_cwd");
+    ScratchCurrentDirectory scratch(L"bench-cwd");
 
     std::wstring folder = SystemRootFolder();
     CreateDirectoryW(folder.c_str(), nullptr);
@@ -359,7 +351,7 @@ int wmain()
         Compare("own description", described, where, driver);
         Compare("driver file's version resource", fromFile, where, driver);
         Compare("all, no descriptions file", all, where, driver);
-        if (WriteDescriptionsFile(scratch.path()))
+        if (WriteDescriptionsFile(scratch))
             Compare("all, from descriptions.ini", all, where, driver);
         MeasurePark(manager.get(), L"\\SystemRoot\\" + std::wstring(kDriverFolder) + L"\\qmbench.sys");
     }

@@ -6,6 +6,7 @@
 #include "base/handles.h"
 #include "base/machine.h"
 #include "services/running_machine.h"
+#include "tests/support/scratch_folder.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -34,39 +35,6 @@ inline std::wstring PathBesideBench(const wchar_t* name)
     std::wstring path(module, length);
     return path.substr(0, path.find_last_of(L'\\') + 1) + name;
 }
-
-// While alive, the current directory is a fresh folder `name` in the temporary
-// folder, where no descriptions file lies until a benchmark writes one; the
-// previous directory comes back and the folder goes afterwards.
-class ScratchCurrentDirectory {
-public:
-    explicit ScratchCurrentDirectory(const wchar_t* name)
-    {
-        wchar_t buffer[MAX_PATH] = {};
-        GetCurrentDirectoryW(MAX_PATH, buffer);
-        previous_ = buffer;
-        GetTempPathW(MAX_PATH, buffer);
-        path_ = std::wstring(buffer) + name;
-        CreateDirectoryW(path_.c_str(), nullptr);
-        DeleteFileW(DescriptionsPath().c_str());
-        SetCurrentDirectoryW(path_.c_str());
-    }
-    ~ScratchCurrentDirectory()
-    {
-        SetCurrentDirectoryW(previous_.c_str());
-        DeleteFileW(DescriptionsPath().c_str());
-        RemoveDirectoryW(path_.c_str());
-    }
-    ScratchCurrentDirectory(const ScratchCurrentDirectory&) = delete;
-    ScratchCurrentDirectory& operator=(const ScratchCurrentDirectory&) = delete;
-
-    const std::wstring& path() const { return path_; }
-
-private:
-    std::wstring DescriptionsPath() const { return path_ + L"\\descriptions.ini"; }
-    std::wstring previous_;
-    std::wstring path_;
-};
 
 // The service manager with every right, where a benchmark makes its services; null,
 // and said why, away from Wine (it would change a real machine) or without one.

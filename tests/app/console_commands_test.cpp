@@ -3,8 +3,8 @@
 // (Wine would abort in the drives' restart that fix makes).
 #include "app/console_commands.h"
 #include "base/system_library.h"
-#include "devices/fake_installer.h"
 #include "filters/filter_registry.h"
+#include "support/fake_installer.h"
 #include "support/wine_tools.h"
 
 #include <cfgmgr32.h>
@@ -25,23 +25,9 @@ bool NotAdministrator()
     return false;
 }
 
-class ConsoleTest : public FakeInstallerTest {
+class ConsoleTest : public FakeInstallerTest, ScratchMachine {
 protected:
-    void SetUp() override
-    {
-        FakeInstallerTest::SetUp();
-        saved_ = consoleCalls;
-        consoleCalls.runningAsAdministrator = Administrator;
-        ResetFilterValues();
-    }
-    void TearDown() override
-    {
-        consoleCalls = saved_;
-        ResetFilterValues();
-        for (const wchar_t* name : {L"QmRun", L"QmStop", L"QmBoth"})
-            DeleteServiceIfPresent(name);
-        FakeInstallerTest::TearDown();
-    }
+    ConsoleTest() { consoleCalls.runningAsAdministrator = Administrator; }
 
     // Runs the command; its exit code goes to `code`, its whole output to `output`,
     // and the last line comes back. Every line must end in a line break.
@@ -62,7 +48,7 @@ protected:
     int code = -1;
 
 private:
-    ConsoleCalls saved_ = {};
+    SwappedSeam<ConsoleCalls> console_{consoleCalls};
 };
 
 TEST_F(ConsoleTest, CheckNamesWhatFixRepairsAndAfterFixNothingIsLeft)
@@ -339,12 +325,12 @@ TEST_F(ConsoleTest, ListAsJsonIsOneLineWithEveryTextEscaped)
 // since its restart of the drives would reach SetupDiChangeState.
 TEST(ConsoleDrive, ADrivesOwnFilterIsCheckedAndParkedByItsInstanceId)
 {
-    ResetFilterValues();
+    ScratchMachine machine;
     RegisteredDrive drive;
     ASSERT_TRUE(drive.registered());
     ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
     ASSERT_TRUE(drive.SetFilters(SPDRP_UPPERFILTERS, {L"QmStop"}));
-    ConsoleCalls saved = consoleCalls;
+    SwappedSeam console(consoleCalls);
     consoleCalls.runningAsAdministrator = Administrator;
     std::wstring output;
     EXPECT_EQ(RunCommand({L"check"}, &output), ConsoleRepairable);
@@ -356,8 +342,6 @@ TEST(ConsoleDrive, ADrivesOwnFilterIsCheckedAndParkedByItsInstanceId)
     output.clear();
     EXPECT_EQ(RunCommand({L"check"}, &output), ConsoleClean);
     EXPECT_EQ(output, L"Nothing Quillmere can repair: Quillmere test DVD-RW: not started\n");
-    consoleCalls = saved;
-    DeleteServiceIfPresent(L"QmStop");
 }
 
 // On 64-bit Windows the 32-bit companion runs nothing itself while its sibling runs.
@@ -384,8 +368,9 @@ bool UnderWow64()
 
 TEST(ConsoleProgram, The32BitCompanionHandsEveryCommandToItsSiblingOrSaysItIsMissing)
 {
-    ConsoleCalls savedConsole = consoleCalls;
-    Wow64Calls savedWow64 = wow64Calls;
+    ScratchMachine machine;
+    SwappedSeam console(consoleCalls);
+    SwappedSeam wow64(wow64Calls);
     wow64Calls.runningUnderWow64 = UnderWow64;
     consoleCalls.runSibling = SiblingEndsWith7;
     std::wstring output;
@@ -408,7 +393,6 @@ TEST(ConsoleProgram, The32BitCompanionHandsEveryCommandToItsSiblingOrSaysItIsMis
     // begins with a bracket is no JSON, so the note stays in the summary.
     const std::wstring missing = L"quillmere-cli-64bit.exe could not be started, so this 32-bit companion did the "
                                  L"work as far as Windows lets it";
-    ResetFilterValues();
     WriteClassMultiSz(UpperFiltersValue, {L"[QmGone"});
     output.clear();
     errors.clear();
@@ -421,9 +405,6 @@ TEST(ConsoleProgram, The32BitCompanionHandsEveryCommandToItsSiblingOrSaysItIsMis
     EXPECT_EQ(RunConsoleProgram({L"check"}, &output, &errors), ConsoleRepairable);
     EXPECT_EQ(output, missing + L"; [QmGone (UpperFilters): service missing\n");
     EXPECT_EQ(errors, L"");
-    ResetFilterValues();
-    wow64Calls = savedWow64;
-    consoleCalls = savedConsole;
 }
 
 } // namespace

@@ -97,38 +97,6 @@ std::string Describe(const RECT& rect)
     return text;
 }
 
-std::wstring MakeScratchFolder(const wchar_t* tag)
-{
-    static unsigned counter;
-    wchar_t temp[MAX_PATH] = L"";
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring folder = std::wstring(temp) + L"qm-" + tag + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                          std::to_wstring(++counter);
-    RemoveFolderTree(folder);
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
-
-void RemoveFolderTree(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring path = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveFolderTree(path);
-            else
-                DeleteFileW(path.c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
 ScratchAppData::ScratchAppData()
 {
     wchar_t saved[32767];
@@ -136,14 +104,12 @@ ScratchAppData::ScratchAppData()
     hadAppData_ = length > 0 && length < 32767;
     if (hadAppData_)
         savedAppData_ = saved;
-    folder_ = MakeScratchFolder(L"appdata");
-    SetEnvironmentVariableW(L"APPDATA", folder_.c_str());
+    SetEnvironmentVariableW(L"APPDATA", folder().c_str());
 }
 
 ScratchAppData::~ScratchAppData()
 {
     SetEnvironmentVariableW(L"APPDATA", hadAppData_ ? savedAppData_.c_str() : nullptr);
-    RemoveFolderTree(folder_);
 }
 
 bool FileExists(const std::wstring& path)

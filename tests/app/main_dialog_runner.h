@@ -3,6 +3,8 @@
 // run inside the dialog's own message loop.
 #pragma once
 
+#include "support/scratch_folder.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -41,18 +43,14 @@ public:
     ScratchAppData(const ScratchAppData&) = delete;
     ScratchAppData& operator=(const ScratchAppData&) = delete;
 
-    const std::wstring& folder() const { return folder_; }
-    std::wstring SettingsPath() const { return folder_ + L"\\tolvern\\settings.ini"; }
+    const std::wstring& folder() const { return folder_.path(); }
+    std::wstring SettingsPath() const { return folder() + L"\\tolvern\\settings.ini"; }
 
 private:
-    std::wstring folder_;
+    ScratchFolder folder_{L"appdata"};
     std::wstring savedAppData_;
     bool hadAppData_ = false;
 };
-
-// Creates a scratch folder (under the temp folder) and removes it with its content.
-std::wstring MakeScratchFolder(const wchar_t* tag);
-void RemoveFolderTree(const std::wstring& folder);
 
 bool FileExists(const std::wstring& path);
 

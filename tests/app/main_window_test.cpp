@@ -5,9 +5,9 @@
 #include "app/main_window.h"
 #include "app/settings_file.h"
 #include "base/system_library.h"
-#include "devices/fake_installer.h"
 #include "filters/filter_registry.h"
 #include "res/resource.h"
+#include "support/fake_installer.h"
 #include "support/wine_tools.h"
 #include "ui/filter_operations.h"
 
@@ -176,7 +176,7 @@ using MainWindowDevices = FakeInstallerTest;
 TEST_F(MainWindowDevices, DriverCommandsSendTheirStateAndTellWhatTheChangeCameTo)
 {
     ScratchAppData appData;
-    ResetFilterValues();
+    ScratchMachine machine;
     // A filter without its service, which Fix problems parks.
     WriteClassMultiSz(LowerFiltersValue, {L"QmGone"});
     fakeDevices.drives = {{L"Front DVD-RW", L"", DN_STARTED, 0}};
@@ -226,10 +226,7 @@ TEST_F(MainWindowDevices, DriverCommandsSendTheirStateAndTellWhatTheChangeCameTo
     fakeDevices.changeResults = {FALSE, FALSE};
     fakeDevices.refusal = ERROR_IN_WOW64;
     // Both answers in both builds: this machine may run no 32-bit program at all.
-    struct RestoredWow64 {
-        Wow64Calls saved = wow64Calls;
-        ~RestoredWow64() { wow64Calls = saved; }
-    } restored;
+    SwappedSeam wow64(wow64Calls);
     struct Refusal {
         UINT command;
         const wchar_t* expected;
@@ -261,7 +258,6 @@ TEST_F(MainWindowDevices, DriverCommandsSendTheirStateAndTellWhatTheChangeCameTo
         EXPECT_NE(box.AllText().find(L"Windows must be restarted"), std::wstring::npos) << Narrow(box.AllText());
     }
     DestroyWindow(dialog);
-    ResetFilterValues();
 }
 
 TEST_F(MainWindowDevices, TheDrivePartStandsRightOfTheDriverLineAndListsEveryDriveOnDoubleClick)

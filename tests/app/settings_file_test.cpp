@@ -307,20 +307,9 @@ TEST(SettingsFile, DeleteWithoutAFileCreatesNothing)
 // directory, and is read back from there.
 class CurrentDirectoryFile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        GetCurrentDirectoryW(MAX_PATH, savedDirectory_);
-        folder_ = MakeScratchFolder(L"cwd");
-        SetCurrentDirectoryW(folder_.c_str());
-    }
-    void TearDown() override
-    {
-        SetCurrentDirectoryW(savedDirectory_);
-        RemoveFolderTree(folder_);
-    }
     void ExpectRelativeFileRoundTrip()
     {
-        std::wstring path = folder_ + L"\\tolvern\\settings.ini";
+        std::wstring path = directory_.path() + L"\\tolvern\\settings.ini";
         RECT moved{};
         RunMainDialog({[&](HWND dialog) {
             SetWindowPos(dialog, nullptr, 70, 80, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -336,8 +325,7 @@ protected:
         EXPECT_EQ(Describe(opened), Describe(moved));
     }
 
-    std::wstring folder_;
-    wchar_t savedDirectory_[MAX_PATH] = L"";
+    ScratchCurrentDirectory directory_{L"cwd"};
 };
 
 TEST_F(CurrentDirectoryFile, WhenAppDataIsNotSet)

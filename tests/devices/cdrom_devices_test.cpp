@@ -1,4 +1,4 @@
-#include "devices/fake_installer.h"
+#include "support/fake_installer.h"
 
 #include <string>
 
@@ -148,10 +148,9 @@ BOOL WINAPI ChangeStateMustNotRun(HDEVINFO, PSP_DEVINFO_DATA)
 
 TEST(CdromDevicesRealInstaller, EmptyDeviceSetGivesFalse)
 {
-    DeviceInstallerCalls saved = deviceInstallerCalls;
+    SwappedSeam installer(deviceInstallerCalls);
     deviceInstallerCalls.changeState = ChangeStateMustNotRun;
     EXPECT_FALSE(ChangeCdromDeviceState(DICS_PROPCHANGE));
-    deviceInstallerCalls = saved;
 }
 
 } // namespace

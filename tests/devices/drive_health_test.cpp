@@ -1,8 +1,8 @@
 // The status bar's drive part: which drive it names and in what words, through
 // the installer stand-in, and the drives Wine really has.
-#include "devices/fake_installer.h"
 #include "devices/drive_health.h"
 #include "devices/filter_entries.h"
+#include "support/fake_installer.h"
 #include "ui/drive_texts.h"
 #include "support/wine_tools.h"
 

@@ -1,4 +1,4 @@
-#include "devices/fake_installer.h"
+#include "support/fake_installer.h"
 #include "res/resource.h"
 #include "devices/progress_window.h"
 

@@ -61,16 +61,9 @@ Users UserNames(const std::vector<ServiceUser>& users)
     return names;
 }
 
-class FilterRegistry : public ::testing::Test {
+class FilterRegistry : public ::testing::Test, ScratchMachine {
 protected:
-    void SetUp() override { ResetFilterValues(); }
-    void TearDown() override
-    {
-        ResetFilterValues();
-        SetDiskClassUpperFilters({});
-        for (const wchar_t* name : {L"QmLower", L"QmUpper", L"QmBoth"})
-            DeleteServiceIfPresent(name);
-    }
+    void TearDown() override { SetDiskClassUpperFilters({}); }
 
     static Names Entries(const char* value) { return RegQueryClassValue(value).entries; }
     static bool Exists(const char* value) { return RegQueryClassValue(value).exists; }
@@ -190,10 +183,9 @@ TEST_F(FilterRegistry, AServiceSomethingElseUsesIsNeitherDisabledNorDeleted)
                                                      SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                                                      kDriverPath, nullptr, nullptr, L"QmBoth\0", nullptr, nullptr));
         ASSERT_TRUE(dependent) << GetLastError();
-        const ServiceUsersCalls real = serviceUsersCalls;
+        SwappedSeam users(serviceUsersCalls);
         serviceUsersCalls.enumDependentServices = QmUpperDependsOnIt;
         EXPECT_TRUE(DeactivateFilter(RunningMachine(), CdromClass(), L"QmBoth", nullptr, &kept));
-        serviceUsersCalls = real;
         EXPECT_EQ(ServiceStartType(L"QmBoth"), SERVICE_DEMAND_START);
         EXPECT_EQ(UserNames(kept), (Users{L"QmUpper", RegisteredDrive::Name}));
     }

@@ -149,6 +149,7 @@ void ModelMove(ModelValue& from, ModelValue& to, const std::wstring& name)
 
 TEST(FilterStoreProperty, RandomEditsMatchTheModel)
 {
+    ScratchMachine machine;
     Generator gen(20261208);
     const int rounds = 500;
     const int stepsPerRound = 4;
@@ -182,7 +183,6 @@ TEST(FilterStoreProperty, RandomEditsMatchTheModel)
                 << "round " << round << " step " << step << " op " << op << " name " << Narrow(name);
         }
     }
-    ResetFilterValues();
 }
 
 } // namespace

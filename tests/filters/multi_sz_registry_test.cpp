@@ -19,17 +19,11 @@ std::vector<BYTE> Bytes(const std::wstring& text)
     return std::vector<BYTE>(raw, raw + text.size() * sizeof(wchar_t));
 }
 
-class MultiSzRegistry : public ::testing::Test {
+class MultiSzRegistry : public ::testing::Test, ScratchMachine {
 protected:
     void SetUp() override
     {
-        ResetFilterValues();
         ASSERT_EQ(OpenFilterClassKey(RunningMachine(), CdromClass(), FilterClassWriteAccess, key.put()), ERROR_SUCCESS);
-    }
-    void TearDown() override
-    {
-        key.reset();
-        ResetFilterValues();
     }
 
     ::testing::AssertionResult HoldsExactly(const wchar_t* value, const std::wstring& data)

@@ -69,16 +69,10 @@ NTSTATUS NTAPI RecordUnload(UNICODE_STRING* servicePath)
 
 class DriverLoaderStandIns : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        recording = Recording{};
-        saved_ = nativeDriverCalls;
-        nativeDriverCalls = NativeDriverCalls{RecordInit, RecordPrivilege, RecordLoad, RecordUnload};
-    }
-    void TearDown() override { nativeDriverCalls = saved_; }
+    void SetUp() override { recording = Recording{}; }
 
 private:
-    NativeDriverCalls saved_{};
+    SwappedSeam<NativeDriverCalls> driver_{nativeDriverCalls, {RecordInit, RecordPrivilege, RecordLoad, RecordUnload}};
 };
 
 TEST_F(DriverLoaderStandIns, TheKernelGetsTheServiceKeyAfterThePrivilegeIsEnabled)

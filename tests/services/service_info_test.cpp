@@ -17,10 +17,6 @@ namespace {
 using Names = std::vector<std::string>;
 
 const wchar_t kDriverFolder[] = L"qm_services_test";
-const wchar_t* const kServices[] = {L"QmSvcPlain", L"QmSvcUpper", L"QmSvcOwn",  L"QmSvcEmpty",
-                                    L"QmSvcNoFile", L"QmSvcOther", L"QmSvcLong", L"QmSvcDemo",
-                                    L"QmSvcNoStop", L"QmSvcCut",   L"QmSvcNatRoot", L"QmSvcNatRel",
-                                    L"QmSvcNatNt"};
 
 // A record whose every field holds a recognisable leftover of the caller's.
 ServiceInfo Leftovers()
@@ -57,21 +53,16 @@ std::wstring QuotedDemoService(const wchar_t* arguments = L"")
     return L"\"" + PathBesideTestProgram(L"..\\qm_demo_service.exe") + L"\"" + arguments;
 }
 
-class ServiceInfoQuery : public ::testing::Test {
+class ServiceInfoQuery : public ::testing::Test, ScratchMachine {
 protected:
-    void TearDown() override
-    {
-        for (const wchar_t* name : kServices)
-            DeleteServiceIfPresent(name);
-        RemoveDriverFolder(kDriverFolder);
-    }
+    void TearDown() override { RemoveDriverFolder(kDriverFolder); }
 
-    ScratchCurrentDirectory directory_;
+    ScratchCurrentDirectory directory_{L"services"};
 };
 
 TEST_F(ServiceInfoQuery, AMissingServiceGetsOnlyItsStateAndTheFilesDescription)
 {
-    directory_.WriteDescriptions(L"[en]\r\nQmSvcNobody=Listed, but not installed\r\n");
+    WriteDescriptions(directory_, L"[en]\r\nQmSvcNobody=Listed, but not installed\r\n");
 
     ServiceInfo info = Leftovers();
     ServiceInfo before = info;
@@ -99,9 +90,9 @@ SC_HANDLE WINAPI RefuseService(SC_HANDLE, const wchar_t*, DWORD)
 // open answers through the query's replaceable call.
 TEST_F(ServiceInfoQuery, OnlyAServiceThatDoesNotExistReadsAsNotFound)
 {
-    directory_.WriteDescriptions(L"[en]\r\nQmSvcPlain=Listed in the file\r\n");
+    WriteDescriptions(directory_, L"[en]\r\nQmSvcPlain=Listed in the file\r\n");
     ASSERT_TRUE(CreateDriverService(L"QmSvcPlain", L"C:\\qmsvcplain.sys"));
-    ServiceInfoCalls saved = serviceInfoCalls;
+    SwappedSeam services(serviceInfoCalls);
     serviceInfoCalls.openService = RefuseService;
     for (DWORD error : {DWORD{ERROR_ACCESS_DENIED}, DWORD{ERROR_SERVICE_DOES_NOT_EXIST}, DWORD{ERROR_INVALID_NAME}}) {
         SCOPED_TRACE(error);
@@ -111,7 +102,6 @@ TEST_F(ServiceInfoQuery, OnlyAServiceThatDoesNotExistReadsAsNotFound)
         EXPECT_EQ(info.currentState, error == ERROR_ACCESS_DENIED ? 0u : ServiceStateNotFound);
         EXPECT_STREQ(info.description, L"Listed in the file");
     }
-    serviceInfoCalls = saved;
 }
 
 TEST_F(ServiceInfoQuery, ADriverWithoutTextsOfItsOwnIsDescribedByItsFile)
@@ -155,8 +145,8 @@ TEST_F(ServiceInfoQuery, DescriptionsFileThenOwnDescriptionThenDriverFile)
     ASSERT_TRUE(QueryServiceInfo(L"QmSvcEmpty", &info));
     EXPECT_STREQ(info.description, L"Quillmere test filter driver");
 
-    directory_.WriteDescriptions(L"[en]\r\nqmsvcown=From the descriptions file\r\n"
-                                 L"QmSvcEmpty=Also from the file\r\n");
+    WriteDescriptions(directory_, L"[en]\r\nqmsvcown=From the descriptions file\r\n"
+                                  L"QmSvcEmpty=Also from the file\r\n");
     ASSERT_TRUE(QueryServiceInfo(L"QmSvcOwn", &info));
     EXPECT_STREQ(info.description, L"From the descriptions file");
     ASSERT_TRUE(QueryServiceInfo(L"QmSvcEmpty", &info));
@@ -294,13 +284,13 @@ class DescriptionsFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        directory_.WriteDescriptions(L"[de]\r\n"
-                                     L"QmLower=Unterer Filter f\u00fcr Laufwerke\r\n"
-                                     L"QmEmpty=\r\n"
-                                     L"[en]\r\n"
-                                     L"QmLower=Lower filter of the drives\r\n"
-                                     L"QmEmpty=English text for an empty German one\r\n"
-                                     L"QmOnlyEn=Only in English\r\n");
+        WriteDescriptions(directory_, L"[de]\r\n"
+                                      L"QmLower=Unterer Filter f\u00fcr Laufwerke\r\n"
+                                      L"QmEmpty=\r\n"
+                                      L"[en]\r\n"
+                                      L"QmLower=Lower filter of the drives\r\n"
+                                      L"QmEmpty=English text for an empty German one\r\n"
+                                      L"QmOnlyEn=Only in English\r\n");
     }
 
     static std::wstring Lookup(const wchar_t* name, bool expectFound = true)
@@ -311,7 +301,7 @@ protected:
         return out;
     }
 
-    ScratchCurrentDirectory directory_;
+    ScratchCurrentDirectory directory_{L"services"};
 };
 
 TEST_F(DescriptionsFile, TheThreadsLanguageSectionComesFirst)
@@ -340,7 +330,7 @@ TEST_F(DescriptionsFile, MissingOrEmptyKeysFallBackToEnglish)
 
 TEST_F(DescriptionsFile, WithoutAFileThereIsNoText)
 {
-    directory_.RemoveDescriptions();
+    DeleteFileW(directory_.File(L"descriptions.ini").c_str());
     ThreadLanguage german(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
     EXPECT_EQ(Lookup(L"QmLower", false), L"");
 }

@@ -2,29 +2,15 @@
 // descriptions file, the thread's language, driver files where image paths point.
 #pragma once
 
+#include "support/scratch_folder.h"
+
 #include <windows.h>
 
 #include <string>
 
-// While alive, the process works in an empty scratch folder of its own; the
-// previous current directory comes back afterwards.
-class ScratchCurrentDirectory {
-public:
-    ScratchCurrentDirectory();
-    ~ScratchCurrentDirectory();
-    ScratchCurrentDirectory(const ScratchCurrentDirectory&) = delete;
-    ScratchCurrentDirectory& operator=(const ScratchCurrentDirectory&) = delete;
-
-    const std::wstring& path() const { return path_; }
-    // Writes descriptions.ini into the folder, as UTF-16 with byte-order mark so
-    // that any text survives.
-    void WriteDescriptions(const std::wstring& iniText) const;
-    void RemoveDescriptions() const;
-
-private:
-    std::wstring previous_;
-    std::wstring path_;
-};
+// Writes descriptions.ini into the scratch current directory, as UTF-16 with
+// byte-order mark so that any text survives.
+void WriteDescriptions(const ScratchCurrentDirectory& directory, const std::wstring& iniText);
 
 // While alive, the calling thread runs with the given language's locale.
 class ThreadLanguage {

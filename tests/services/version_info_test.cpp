@@ -160,13 +160,8 @@ struct Wow64StandIn {
         return TRUE;
     }
 
-    Wow64Calls saved = wow64Calls;
-    Wow64StandIn()
-    {
-        switches.clear();
-        wow64Calls = {Answer, Disable, Revert};
-    }
-    ~Wow64StandIn() { wow64Calls = saved; }
+    SwappedSeam<Wow64Calls> seam{wow64Calls, {Answer, Disable, Revert}};
+    Wow64StandIn() { switches.clear(); }
 };
 
 TEST(ReadVersionString, OnlyADriverFileIsReadPastTheRedirectionWhichComesBackOnEveryPath)

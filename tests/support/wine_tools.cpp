@@ -6,6 +6,7 @@
 #include <sddl.h>
 #include <setupapi.h>
 
+#include <cwchar>
 #include <memory>
 
 bool RunningUnderWine()
@@ -206,6 +207,45 @@ void DeleteServiceIfPresent(const std::wstring& name)
     DeleteService(opened.service.get());
 }
 
+namespace {
+
+bool IsTestService(const wchar_t* name)
+{
+    return _wcsnicmp(name, L"Qm", 2) == 0 || lstrcmpiW(name, L"cdrom") == 0;
+}
+
+std::vector<std::wstring> TestServices()
+{
+    std::vector<std::wstring> names;
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
+    if (!manager)
+        return names;
+    std::vector<ENUM_SERVICE_STATUSW> services(64);
+    DWORD needed = 0;
+    DWORD count = 0;
+    // Asked again with room for what did not fit, until the whole list does.
+    while (!EnumServicesStatusW(manager.get(), SERVICE_DRIVER | SERVICE_WIN32, SERVICE_STATE_ALL, services.data(),
+                                static_cast<DWORD>(services.size() * sizeof(services[0])), &needed, &count,
+                                nullptr)) {
+        if (GetLastError() != ERROR_MORE_DATA)
+            return names;
+        services.resize(services.size() + needed / sizeof(services[0]) + 1);
+    }
+    for (DWORD i = 0; i < count; ++i)
+        if (IsTestService(services[i].lpServiceName))
+            names.push_back(services[i].lpServiceName);
+    return names;
+}
+
+} // namespace
+
+void ScratchMachine::Clear()
+{
+    ResetFilterValues();
+    for (const std::wstring& name : TestServices())
+        DeleteServiceIfPresent(name);
+}
+
 int ServiceStartType(const std::wstring& name)
 {
     OpenedService opened = OpenServiceByName(name.c_str(), SERVICE_QUERY_CONFIG);
@@ -285,36 +325,21 @@ LSTATUS WINAPI QueryValueUnlessFailing(HKEY key, const wchar_t* valueName, DWORD
 
 } // namespace
 
-StoreOpensReadOnly::StoreOpensReadOnly() : saved_(filterStoreCalls)
+StoreOpensReadOnly::StoreOpensReadOnly()
 {
     filterStoreCalls.openKey = OpenForReadingOnly;
 }
 
-StoreOpensReadOnly::~StoreOpensReadOnly()
-{
-    filterStoreCalls = saved_;
-}
-
-StoreWriteFails::StoreWriteFails(const wchar_t* valueName) : saved_(filterStoreCalls)
+StoreWriteFails::StoreWriteFails(const wchar_t* valueName)
 {
     failingWriteValue = valueName;
     filterStoreCalls.setValue = SetValueUnlessFailing;
 }
 
-StoreWriteFails::~StoreWriteFails()
-{
-    filterStoreCalls = saved_;
-}
-
-StoreReadFails::StoreReadFails(const wchar_t* valueName) : saved_(filterStoreCalls)
+StoreReadFails::StoreReadFails(const wchar_t* valueName)
 {
     failingReadValue = valueName;
     filterStoreCalls.queryValue = QueryValueUnlessFailing;
-}
-
-StoreReadFails::~StoreReadFails()
-{
-    filterStoreCalls = saved_;
 }
 
 bool SetTestServiceStartType(const std::wstring& name, DWORD startType)

@@ -5,6 +5,7 @@
 #include "base/device_class.h"
 #include "filters/store_calls.h"
 #include "services/running_machine.h"
+#include "support/swapped_seam.h"
 
 #include <windows.h>
 #include <setupapi.h>
@@ -63,6 +64,21 @@ void DeleteServiceIfPresent(const std::wstring& name);
 int ServiceStartType(const std::wstring& name);
 bool ServiceExists(const std::wstring& name);
 
+// While alive, the machine is a scratch one: the class key carries none of its four
+// filter values and no test service exists, when it is made and again when it goes.
+// Test services are those named "Qm...", as every test names its own, and cdrom,
+// which tests create to stand for the CD-ROM class driver's (a new prefix has none).
+// A fixture takes it as a base beside ::testing::Test; a test body holds one.
+class ScratchMachine {
+public:
+    ScratchMachine() { Clear(); }
+    ~ScratchMachine() { Clear(); }
+    ScratchMachine(const ScratchMachine&) = delete;
+    ScratchMachine& operator=(const ScratchMachine&) = delete;
+
+    static void Clear();
+};
+
 std::string Narrow(const std::wstring& text);
 std::wstring Widen(const std::string& text);
 
@@ -99,12 +115,9 @@ public:
 class StoreOpensReadOnly {
 public:
     StoreOpensReadOnly();
-    ~StoreOpensReadOnly();
-    StoreOpensReadOnly(const StoreOpensReadOnly&) = delete;
-    StoreOpensReadOnly& operator=(const StoreOpensReadOnly&) = delete;
 
 private:
-    FilterStoreCalls saved_;
+    SwappedSeam<FilterStoreCalls> store_{filterStoreCalls};
 };
 
 // While alive, the filter store's writes to the value `valueName` fail with
@@ -112,12 +125,9 @@ private:
 class StoreWriteFails {
 public:
     explicit StoreWriteFails(const wchar_t* valueName);
-    ~StoreWriteFails();
-    StoreWriteFails(const StoreWriteFails&) = delete;
-    StoreWriteFails& operator=(const StoreWriteFails&) = delete;
 
 private:
-    FilterStoreCalls saved_;
+    SwappedSeam<FilterStoreCalls> store_{filterStoreCalls};
 };
 
 // While alive, the filter store's reads of the value `valueName` fail with
@@ -125,12 +135,9 @@ private:
 class StoreReadFails {
 public:
     explicit StoreReadFails(const wchar_t* valueName);
-    ~StoreReadFails();
-    StoreReadFails(const StoreReadFails&) = delete;
-    StoreReadFails& operator=(const StoreReadFails&) = delete;
 
 private:
-    FilterStoreCalls saved_;
+    SwappedSeam<FilterStoreCalls> store_{filterStoreCalls};
 };
 
 // The system's text for an error code, as FormatMessage gives it, line breaks trimmed.

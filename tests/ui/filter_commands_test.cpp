@@ -87,15 +87,7 @@ protected:
     {
         FilterWindowTest::SetUp();
         popup = PopupRecord{};
-        saved = filterMenuCalls;
         filterMenuCalls.trackPopupMenu = RecordPopup;
-        realDriverCalls = nativeDriverCalls;
-    }
-    void TearDown() override
-    {
-        filterMenuCalls = saved;
-        nativeDriverCalls = realDriverCalls;
-        FilterWindowTest::TearDown();
     }
 
     // Screen position of the middle of a row's label.
@@ -113,8 +105,8 @@ protected:
     static bool Enabled(UINT state) { return state != 0xFFFFFFFF && !(state & (MF_GRAYED | MF_DISABLED)); }
     static bool Removed(UINT state) { return state == 0xFFFFFFFF; }
 
-    FilterMenuCalls saved{};
-    NativeDriverCalls realDriverCalls{};
+    SwappedSeam<FilterMenuCalls> menu_{filterMenuCalls};
+    SwappedSeam<NativeDriverCalls> driver_{nativeDriverCalls};
 };
 
 TEST_F(FilterCommandsTest, SpaceTogglesTheSelectedRowOnly)

@@ -137,10 +137,11 @@ TEST_F(FilterListTest, ARowWhoseQueryFailsShowsNothingOfTheRowBefore)
     ASSERT_TRUE(CreateRunningService(L"QmRun"));
     ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
     WriteClassMultiSz(LowerFiltersValue, {L"QmRun", L"QmStop"});
-    ServiceInfoCalls saved = serviceInfoCalls;
-    serviceInfoCalls.openService = RefuseQmStop;
-    OpenWindow();
-    serviceInfoCalls = saved;
+    {
+        SwappedSeam services(serviceInfoCalls);
+        serviceInfoCalls.openService = RefuseQmStop;
+        OpenWindow();
+    }
     ASSERT_EQ(RowCount(), 2);
     EXPECT_EQ(RowText(1, 2), L"Started");
     EXPECT_STREQ(RowName(0), L"QmStop");

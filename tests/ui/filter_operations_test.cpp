@@ -269,10 +269,11 @@ TEST_F(FilterOperationsTest, FixProblemsLeavesARunningFilterAndOneItMayNotAsk)
     ASSERT_TRUE(CreateDriverService(L"QmStop", L"C:\\qmstop.sys"));
     WriteClassMultiSz(LowerFiltersValue, {L"QmRun", L"QmStop"});
     OpenWindow();
-    ServiceInfoCalls saved = serviceInfoCalls;
-    serviceInfoCalls.openService = OpenForStatusOnly;
-    FixProblemsAutomatically(list, GetDlgItem(host, IDC_STATUS_BAR));
-    serviceInfoCalls = saved;
+    {
+        SwappedSeam services(serviceInfoCalls);
+        serviceInfoCalls.openService = OpenForStatusOnly;
+        FixProblemsAutomatically(list, GetDlgItem(host, IDC_STATUS_BAR));
+    }
     EXPECT_EQ(RegQueryClassValue("LowerFilters").entries, (Names{"QmRun", "QmStop"}));
     EXPECT_EQ(ServiceStartType(L"QmRun"), SERVICE_DEMAND_START);
     EXPECT_EQ(ServiceStartType(L"QmStop"), SERVICE_DEMAND_START);
@@ -301,8 +302,8 @@ struct DriveKeyOpens {
         parameterKeys += which == DIREG_DEV;
         return SetupDiCreateDevRegKeyW(set, device, scope, profile, which, inf, section);
     }
-    FilterStoreCalls store = filterStoreCalls;
-    DeviceInstallerCalls installer = deviceInstallerCalls;
+    SwappedSeam<FilterStoreCalls> store{filterStoreCalls};
+    SwappedSeam<DeviceInstallerCalls> installer{deviceInstallerCalls};
     DriveKeyOpens()
     {
         storeOpens.clear();
@@ -310,11 +311,6 @@ struct DriveKeyOpens {
         filterStoreCalls.openKey = Open;
         deviceInstallerCalls.openDevRegKey = OpenDevice;
         deviceInstallerCalls.createDevRegKey = CreateDevice;
-    }
-    ~DriveKeyOpens()
-    {
-        filterStoreCalls = store;
-        deviceInstallerCalls = installer;
     }
 };
 

@@ -4,37 +4,22 @@
 #include "ui/filter_commands.h"
 #include "ui/filter_list.h"
 
-#include <fstream>
-
 GroupRecord FilterWindowTest::groupRecord;
 WNDPROC FilterWindowTest::originalListProc;
 
 void FilterWindowTest::SetUp()
 {
-    ResetFilterValues();
     groupRecord = GroupRecord{};
-    GetCurrentDirectoryW(MAX_PATH, previousDirectory_);
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    scratchDirectory_ = std::wstring(temp) + L"qm-ui-test";
-    CreateDirectoryW(scratchDirectory_.c_str(), nullptr);
-    DeleteFileW((scratchDirectory_ + L"\\descriptions.ini").c_str());
-    SetCurrentDirectoryW(scratchDirectory_.c_str());
 }
 
 void FilterWindowTest::TearDown()
 {
     CloseWindow();
-    SetCurrentDirectoryW(previousDirectory_);
-    ResetFilterValues();
-    for (const wchar_t* name : kTestServices)
-        DeleteServiceIfPresent(name);
 }
 
 void FilterWindowTest::WriteDescriptions(const std::string& content)
 {
-    std::ofstream file(Narrow(scratchDirectory_ + L"\\descriptions.ini"), std::ios::binary);
-    file << content;
+    directory_.Write(L"descriptions.ini", content.data(), content.size());
 }
 
 INT_PTR CALLBACK FilterWindowTest::HostProc(HWND, UINT message, WPARAM, LPARAM lParam)

@@ -3,6 +3,7 @@
 // services that each test arranges.
 #pragma once
 
+#include "support/scratch_folder.h"
 #include "support/wine_tools.h"
 #include "ui/filter_list.h"
 
@@ -30,7 +31,7 @@ struct GroupRecord {
     std::map<std::wstring, std::vector<int>> itemGroups; // listed name -> group per inserted row
 };
 
-class FilterWindowTest : public ::testing::Test {
+class FilterWindowTest : public ::testing::Test, ScratchMachine {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -68,12 +69,8 @@ private:
     static LRESULT CALLBACK RecordingListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static INT_PTR CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static WNDPROC originalListProc;
-    wchar_t previousDirectory_[MAX_PATH] = {};
-    std::wstring scratchDirectory_;
+    ScratchCurrentDirectory directory_{L"ui"};
 };
-
-// Names of the services the tests create; all are removed after every test.
-inline const wchar_t* const kTestServices[] = {L"QmRun", L"QmStop", L"QmPark", L"QmNoStop", L"QmBoth", L"cdrom"};
 
 // A 32-bit picture of `cx` by `cy` pixels drawn by `draw` into a memory context,
 // so the pixels can be read back whatever the display driver keeps.

@@ -59,7 +59,6 @@ protected:
         column.pszText = const_cast<wchar_t*>(L"Name");
         SendMessageW(list_, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
         originalListProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(list_, GWLP_WNDPROC));
-        savedShell_ = shellOpenCalls;
         shellOpenCalls.shellExecute = RecordShellOpen;
         pagesOpened.clear();
         AttachNoticeLink(list_);
@@ -74,7 +73,6 @@ protected:
             DetachNoticeLink(list_);
         if (frame_)
             DestroyWindow(frame_);
-        shellOpenCalls = savedShell_;
     }
 
     void AddRows(int count)
@@ -125,7 +123,7 @@ protected:
 
     HWND frame_ = nullptr;
     HWND list_ = nullptr;
-    ShellOpenCalls savedShell_ = {};
+    SwappedSeam<ShellOpenCalls> shell_{shellOpenCalls};
 };
 
 TEST_F(NoticeLinkTest, AttachSubclassesAndDetachRestoresEverything)

@@ -10,7 +10,7 @@
 
 namespace {
 
-class DriverStatusTest : public ::testing::Test {
+class DriverStatusTest : public ::testing::Test, ScratchMachine {
 protected:
     void SetUp() override
     {
@@ -18,11 +18,7 @@ protected:
         bar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_POPUP, 0, 0, 300, 20, nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(bar, nullptr);
     }
-    void TearDown() override
-    {
-        DestroyWindow(bar);
-        DeleteServiceIfPresent(L"cdrom");
-    }
+    void TearDown() override { DestroyWindow(bar); }
     std::wstring Line()
     {
         wchar_t text[256] = {};
@@ -34,7 +30,6 @@ protected:
 
 TEST_F(DriverStatusTest, RunningOnlyWhenTheCdromServiceRuns)
 {
-    DeleteServiceIfPresent(L"cdrom");
     RefreshStatusBar(bar);
     EXPECT_EQ(Line(), L"DVD/CD-ROM driver is not running");
 

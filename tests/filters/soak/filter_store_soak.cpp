@@ -17,6 +17,7 @@
 #include "filters/filter_registry.h"
 #include "filters/store_calls.h"
 #include "bench/bench_tools.h"
+#include "support/swapped_seam.h"
 
 #include <algorithm>
 #include <array>
@@ -512,9 +513,8 @@ int main(int argc, char** argv)
             drive.Delete(slot);
     };
 
-    FilterStoreCalls saved = filterStoreCalls;
-    filterStoreCalls = {SoakOpenKey, SoakSetValue, RegQueryValueExW};
-    DeviceInstallerCalls savedInstaller = deviceInstallerCalls;
+    SwappedSeam store(filterStoreCalls, {SoakOpenKey, SoakSetValue, RegQueryValueExW});
+    SwappedSeam installer(deviceInstallerCalls);
     deviceInstallerCalls.setDeviceRegistryProperty = SoakSetProperty;
     deviceInstallerCalls.openDevRegKey = SoakOpenDevRegKey;
     deviceInstallerCalls.createDevRegKey = SoakCreateDevRegKey;
@@ -610,8 +610,6 @@ int main(int argc, char** argv)
     }
     LARGE_INTEGER end;
     QueryPerformanceCounter(&end);
-    filterStoreCalls = saved;
-    deviceInstallerCalls = savedInstaller;
     for (const wchar_t* value : kValues)
         RegDeleteValueW(key, value);
 

@@ -6,6 +6,7 @@
 #include "devices/cdrom_devices.h"
 #include "devices/device_installer.h"
 #include "devices/drive_health.h"
+#include "support/swapped_seam.h"
 
 #include <gtest/gtest.h>
 
@@ -75,9 +76,9 @@ extern const HDEVINFO FakeDriveSet;
 // Installs the stand-in for one test and puts the real calls back afterwards.
 class FakeInstallerTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    FakeInstallerTest();
+    ~FakeInstallerTest() override { fakeDevices = FakeDevices{}; }
 
 private:
-    DeviceInstallerCalls saved_ = {};
+    SwappedSeam<DeviceInstallerCalls> installer_;
 };

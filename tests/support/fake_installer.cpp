@@ -1,4 +1,4 @@
-#include "devices/fake_installer.h"
+#include "support/fake_installer.h"
 
 #include <cstring>
 
@@ -270,19 +270,12 @@ BOOL WINAPI FakeDestroyDeviceInfoList(HDEVINFO set)
 
 } // namespace
 
-void FakeInstallerTest::SetUp()
+FakeInstallerTest::FakeInstallerTest()
+    : installer_(deviceInstallerCalls,
+                 {FakeGetClassDevs, FakeEnumDeviceInfo, FakeSetClassInstallParams, FakeChangeState,
+                  FakeGetInstallParams, FakeGetDriveText, FakeGetDriveStatus, FakeDestroyDeviceInfoList,
+                  FakeGetDriveId, FakeSetDriveProperty, FakeOpenDriveKey, FakeCreateDriveKey, FakeGetResultingFilters,
+                  FakeGetClassProperty})
 {
-    saved_ = deviceInstallerCalls;
-    fakeDevices = FakeDevices{};
-    deviceInstallerCalls = {FakeGetClassDevs,     FakeEnumDeviceInfo,   FakeSetClassInstallParams,
-                            FakeChangeState,      FakeGetInstallParams, FakeGetDriveText,
-                            FakeGetDriveStatus,   FakeDestroyDeviceInfoList, FakeGetDriveId,
-                            FakeSetDriveProperty, FakeOpenDriveKey,     FakeCreateDriveKey,
-                            FakeGetResultingFilters, FakeGetClassProperty};
-}
-
-void FakeInstallerTest::TearDown()
-{
-    deviceInstallerCalls = saved_;
     fakeDevices = FakeDevices{};
 }
