@@ -270,7 +270,7 @@ BOOL WINAPI FakeDestroyDeviceInfoList(HDEVINFO set)
 
 } // namespace
 
-FakeInstallerTest::FakeInstallerTest()
+FakeInstaller::FakeInstaller()
     : installer_(deviceInstallerCalls,
                  {FakeGetClassDevs, FakeEnumDeviceInfo, FakeSetClassInstallParams, FakeChangeState,
                   FakeGetInstallParams, FakeGetDriveText, FakeGetDriveStatus, FakeDestroyDeviceInfoList,

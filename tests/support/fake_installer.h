@@ -73,12 +73,21 @@ extern FakeDevices fakeDevices;
 extern const HDEVINFO FakeDeviceSet;
 extern const HDEVINFO FakeDriveSet;
 
-// Installs the stand-in for one test and puts the real calls back afterwards.
-class FakeInstallerTest : public ::testing::Test {
-protected:
-    FakeInstallerTest();
-    ~FakeInstallerTest() override { fakeDevices = FakeDevices{}; }
+// While alive, the stand-in answers for the device installer, with no devices
+// until a test adds some; the real calls come back afterwards.
+class FakeInstaller {
+public:
+    FakeInstaller();
+    ~FakeInstaller() { fakeDevices = FakeDevices{}; }
+    FakeInstaller(const FakeInstaller&) = delete;
+    FakeInstaller& operator=(const FakeInstaller&) = delete;
 
 private:
     SwappedSeam<DeviceInstallerCalls> installer_;
+};
+
+// The same for a whole test.
+class FakeInstallerTest : public ::testing::Test {
+private:
+    FakeInstaller installer_;
 };

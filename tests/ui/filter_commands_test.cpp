@@ -3,10 +3,12 @@
 #include "res/resource.h"
 #include "services/driver_loader.h"
 #include "services/service_info.h"
+#include "support/fake_installer.h"
 #include "ui/filter_commands.h"
 #include "ui/filter_list.h"
 #include "ui/filter_window_fixture.h"
 
+#include <cfgmgr32.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -241,6 +243,28 @@ TEST_F(FilterCommandsTest, MenuOfAMissingRowAndItsChoices)
     ShowFilterContextMenu(list, at.x, at.y);
     EXPECT_EQ(RowState(0), static_cast<UINT>(ParkedMissing));
     EXPECT_EQ(RegQueryClassValue("LowerFiltersRemoved").entries, std::vector<std::string>{"QmGone"});
+}
+
+// A filter a drive's driver package added belongs to the package: shown, never
+// offered to be switched off or deleted.
+TEST_F(FilterCommandsTest, ADeclarativeRowHasNoCheckBoxAndNoChange)
+{
+    FakeInstaller installer;
+    fakeDevices.drives = {{L"Front DVD-RW", L"", DN_STARTED, 0, false, {{}, {L"QmDeclared"}}}};
+    OpenWindow();
+    ASSERT_EQ(RowCount(), 1);
+    ASSERT_EQ(Row(0)->place, FilterPlace::Declarative);
+    EXPECT_EQ(RowState(0), static_cast<UINT>(FilterItemStateNone));
+    ClickAt(0, true);
+    EXPECT_EQ(RowState(0), static_cast<UINT>(FilterItemStateNone));
+
+    POINT at = RowOnScreen(0);
+    popup.choice = IDM_ITEM_DEACTIVATE; // not offered, so nothing may happen
+    ShowFilterContextMenu(list, at.x, at.y);
+    EXPECT_TRUE(Removed(popup.states[IDM_ITEM_DEACTIVATE]));
+    EXPECT_TRUE(Removed(popup.states[IDM_ITEM_ACTIVATE]));
+    EXPECT_TRUE(Removed(popup.states[IDM_ITEM_DELETE]));
+    EXPECT_EQ(RowState(0), static_cast<UINT>(FilterItemStateNone));
 }
 
 TEST_F(FilterCommandsTest, DeleteFromTheMenuEditsTheRowsOwnGroup)
