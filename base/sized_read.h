@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 // `query(data, &size)` is called with the buffer and its size in bytes; it answers
@@ -32,4 +33,16 @@ DWORD ReadSized(std::vector<BYTE>& buffer, DWORD* got, DWORD tooSmall, Query que
         buffer.resize(std::max<size_t>(size, buffer.size() + sizeof(wchar_t)));
     }
     return tooSmall;
+}
+
+// The text of the first `got` bytes of `buffer`, up to its first NUL; the result of a
+// text read need not end in one.
+inline std::wstring TextOf(const std::vector<BYTE>& buffer, DWORD got)
+{
+    const auto* text = reinterpret_cast<const wchar_t*>(buffer.data());
+    size_t chars = std::min<size_t>(got, buffer.size()) / sizeof(wchar_t);
+    size_t length = 0;
+    while (length < chars && text[length] != L'\0')
+        ++length;
+    return std::wstring(text, length);
 }

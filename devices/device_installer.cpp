@@ -39,14 +39,7 @@ std::wstring DeviceText(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property)
         *size = required;
         return GetLastError();
     });
-    if (status != ERROR_SUCCESS)
-        return {};
-    const auto* text = reinterpret_cast<const wchar_t*>(data.data());
-    size_t chars = got / sizeof(wchar_t);
-    size_t length = 0;
-    while (length < chars && text[length] != L'\0')
-        ++length;
-    return std::wstring(text, length);
+    return status == ERROR_SUCCESS ? TextOf(data, got) : std::wstring();
 }
 
 std::wstring InstanceIdOf(HDEVINFO set, SP_DEVINFO_DATA* device)

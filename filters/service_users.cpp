@@ -53,12 +53,7 @@ public:
         DWORD type = 0;
         if (Read(key, value, &size, &type) != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
             return {};
-        const wchar_t* text = reinterpret_cast<const wchar_t*>(bytes_.data());
-        size_t chars = size / sizeof(wchar_t);
-        size_t length = 0;
-        while (length < chars && text[length] != L'\0')
-            ++length;
-        return std::wstring(text, length);
+        return TextOf(bytes_, size);
     }
 
 private:

@@ -189,19 +189,9 @@ BOOL WINAPI FakeSetDriveProperty(HDEVINFO, PSP_DEVINFO_DATA, DWORD, const BYTE*,
     return FALSE;
 }
 
-BOOL WINAPI FakeGetResultingFilters(HDEVINFO, PSP_DEVINFO_DATA device, const DEVPROPKEY* key, DEVPROPTYPE* type,
-                                    PBYTE buffer, DWORD size, PDWORD required, DWORD)
+// A string-list property as the system answers it: its size first, then the list.
+BOOL AnswerList(const std::vector<std::wstring>& names, DEVPROPTYPE* type, BYTE* buffer, DWORD size, DWORD* required)
 {
-    int level = key->pid == CompoundUpperFiltersKey.pid ? 1 : 0;
-    if (DeviceAt(device->DevInst).resultingFails) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    const std::vector<std::wstring>& names = DeviceAt(device->DevInst).resulting[level];
-    if (names.empty() || !IsEqualGUID(key->fmtid, CompoundUpperFiltersKey.fmtid)) {
-        SetLastError(ERROR_NOT_FOUND);
-        return FALSE;
-    }
     std::wstring list;
     for (const std::wstring& name : names)
         list += name + L'\0';
@@ -218,6 +208,22 @@ BOOL WINAPI FakeGetResultingFilters(HDEVINFO, PSP_DEVINFO_DATA device, const DEV
     return TRUE;
 }
 
+BOOL WINAPI FakeGetResultingFilters(HDEVINFO, PSP_DEVINFO_DATA device, const DEVPROPKEY* key, DEVPROPTYPE* type,
+                                    PBYTE buffer, DWORD size, PDWORD required, DWORD)
+{
+    int level = key->pid == CompoundUpperFiltersKey.pid ? 1 : 0;
+    if (DeviceAt(device->DevInst).resultingFails) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    const std::vector<std::wstring>& names = DeviceAt(device->DevInst).resulting[level];
+    if (names.empty() || !IsEqualGUID(key->fmtid, CompoundUpperFiltersKey.fmtid)) {
+        SetLastError(ERROR_NOT_FOUND);
+        return FALSE;
+    }
+    return AnswerList(names, type, buffer, size, required);
+}
+
 BOOL WINAPI FakeGetClassProperty(const GUID* classGuid, const DEVPROPKEY* key, DEVPROPTYPE* type, BYTE* buffer,
                                  DWORD size, DWORD* required, DWORD)
 {
@@ -230,20 +236,7 @@ BOOL WINAPI FakeGetClassProperty(const GUID* classGuid, const DEVPROPKEY* key, D
         SetLastError(ERROR_NOT_FOUND);
         return FALSE;
     }
-    std::wstring list;
-    for (const std::wstring& name : names)
-        list += name + L'\0';
-    list += L'\0';
-    DWORD bytes = static_cast<DWORD>(list.size() * sizeof(wchar_t));
-    *type = DEVPROP_TYPE_STRING_LIST;
-    if (required)
-        *required = bytes;
-    if (!buffer || size < bytes) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
-    std::memcpy(buffer, list.data(), bytes);
-    return TRUE;
+    return AnswerList(names, type, buffer, size, required);
 }
 
 // The health reads the drives of the setup class; the change lists devices by
