@@ -22,7 +22,7 @@ Outcome Examine(const Machine& machine, const DeviceClass& deviceClass, bool res
 {
     enum Weight { Repairable, Unexplained, Unknown };
     std::vector<std::pair<Weight, std::wstring>> items;
-    RepairFacts facts = GatherRepairFacts(machine, deviceClass);
+    RepairFacts facts = GatherRepairFacts(machine, deviceClass, false);
     RepairPlan plan = PlanRepair(facts);
     if (!facts.drivesKnown)
         items.push_back({Unknown, LoadProgramString(IDS_DRIVES_UNKNOWN)});
@@ -97,7 +97,7 @@ Outcome FixCommand(const Arguments&)
 {
     const Machine& machine = RunningMachine();
     const DeviceClass& deviceClass = CdromClass();
-    RepairPlan plan = PlanRepair(GatherRepairFacts(machine, deviceClass));
+    RepairPlan plan = PlanRepair(GatherRepairFacts(machine, deviceClass, false));
     std::vector<std::wstring> parked;
     std::vector<std::wstring> notes;
     bool failed = false;

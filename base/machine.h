@@ -38,11 +38,11 @@ struct MachineServices {
     // False, with the thread's last error set, when the change did not happen.
     bool (*setStartType)(const Machine& machine, const wchar_t* name, DWORD startType);
     // Disables service `name`, or deletes it when `deleting`, unless `keep` answers
-    // true; `keep` is asked only once the service is there to be changed. True when
-    // the change happened.
-    bool (*retire)(const Machine& machine, const wchar_t* name, bool deleting, const std::function<bool()>& keep);
-    // The services that depend on `name`; false when they could not be listed.
-    bool (*dependents)(const Machine& machine, const wchar_t* name, std::vector<std::wstring>* names);
+    // true. `keep` is asked only once the service is there to be changed, with the
+    // services that depend on it (null when they could not be listed). True when the
+    // change happened.
+    bool (*retire)(const Machine& machine, const wchar_t* name, bool deleting,
+                   const std::function<bool(const std::vector<std::wstring>* dependents)>& keep);
     // The driver file of a kernel driver service with `facts`.
     DriverFileState (*driverFile)(const Machine& machine, const wchar_t* name, const ServiceFacts& facts);
 };

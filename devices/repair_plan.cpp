@@ -42,7 +42,7 @@ bool Disabled(const DriveHealth& drive)
 
 } // namespace
 
-RepairFacts GatherRepairFacts(const Machine& machine, const DeviceClass& deviceClass)
+RepairFacts GatherRepairFacts(const Machine& machine, const DeviceClass& deviceClass, bool parkedToo)
 {
     RepairFacts facts;
     facts.drivesKnown = ReadDriveHealth(machine, deviceClass, &facts.drives);
@@ -55,7 +55,7 @@ RepairFacts GatherRepairFacts(const Machine& machine, const DeviceClass& deviceC
                 facts.conditions.push_back({driver.name, driver.condition});
     ServiceConnection connection;
     for (const FilterEntry& entry : facts.entries)
-        if (std::none_of(facts.conditions.begin(), facts.conditions.end(), [&](const NamedCondition& known) {
+        if ((entry.active || parkedToo) && std::none_of(facts.conditions.begin(), facts.conditions.end(), [&](const NamedCondition& known) {
                 return MultiSzNamesMatch(known.name.c_str(), entry.name.c_str());
             }))
             facts.conditions.push_back({entry.name, ReadDriverCondition(machine, &connection, entry.name.c_str())});

@@ -30,9 +30,10 @@ struct RepairFacts {
 };
 
 // Reads the facts of `deviceClass` on `machine`: its devices' health, every
-// filter entry, and each filter's condition (asked once per name, and not again
-// for a driver a device's stack already asked about).
-RepairFacts GatherRepairFacts(const Machine& machine, const DeviceClass& deviceClass);
+// filter entry, and the condition of each filter in force, and of the parked ones
+// too when `parkedToo` (asked once per name, and not again for a driver a device's
+// stack already asked about). A parked name not asked about cannot be told.
+RepairFacts GatherRepairFacts(const Machine& machine, const DeviceClass& deviceClass, bool parkedToo);
 
 enum class FixVerdict {
     Park,       // its service is missing, or not running while a device could load it

@@ -32,9 +32,9 @@ bool KeptFor(const std::vector<ServiceUser>& users, std::vector<ServiceUser>* ke
 void RetireUnlessUsed(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* name, bool deleting,
                       std::vector<ServiceUser>* keptFor)
 {
-    machine.services->retire(machine, name, deleting, [&] {
+    machine.services->retire(machine, name, deleting, [&](const std::vector<std::wstring>* dependents) {
         std::vector<ServiceUser> users;
-        return FindServiceUsers(machine, deviceClass, name, deleting, &users) && KeptFor(users, keptFor);
+        return FindServiceUsers(machine, deviceClass, name, deleting, dependents, &users) && KeptFor(users, keptFor);
     });
 }
 

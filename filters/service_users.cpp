@@ -159,16 +159,15 @@ public:
     }
 
     // The services that depend on it, directly or through others, as the machine
-    // knows them.
-    void Dependents()
+    // knows them; where it could not tell, its key may name any.
+    void Dependents(const std::vector<std::wstring>* dependents)
     {
-        std::vector<std::wstring> names;
-        if (!machine_.services->dependents(machine_, name_, &names)) {
+        if (!dependents) {
             AddUnreadable(users_, MachinePath(machine_, L"Services\\") + name_);
             return;
         }
-        for (std::wstring& dependent : names)
-            users_->push_back({ServiceUser::Dependent, std::move(dependent)});
+        for (const std::wstring& dependent : *dependents)
+            users_->push_back({ServiceUser::Dependent, dependent});
     }
 
 private:
@@ -319,12 +318,12 @@ ServiceUser ClassUser(HKEY classKey, const wchar_t* fallback)
 }
 
 bool FindServiceUsers(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* name, bool parkingCounts,
-                      std::vector<ServiceUser>* users)
+                      const std::vector<std::wstring>* dependents, std::vector<ServiceUser>* users)
 {
     size_t before = users->size();
     Scan scan(machine, name, users);
     scan.Classes(deviceClass, parkingCounts);
-    scan.Dependents();
+    scan.Dependents(dependents);
     // Every device's own filters and function driver, from the index of Enum.
     deviceIndex.FindUsers(machine, name, parkingCounts, users);
     return users->size() > before;

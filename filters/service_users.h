@@ -27,11 +27,12 @@ struct ServiceUser {
 // Adds to `users` everything of `machine` outside the key of `deviceClass` that
 // uses the service `name`: the filter values of every other class under
 // Control\Class (and their parking values when `parkingCounts`), every device's own
-// filter values and function driver under Enum, and every service that depends on
-// it. A key or list that cannot be read counts as a user. Returns whether any user
-// was found.
+// filter values and function driver under Enum (and the names parked from them when
+// `parkingCounts`), and `dependents`, the services that depend on it (null when the
+// machine could not list them). A key or list that cannot be read counts as a user.
+// Returns whether any user was found.
 bool FindServiceUsers(const Machine& machine, const DeviceClass& deviceClass, const wchar_t* name, bool parkingCounts,
-                      std::vector<ServiceUser>* users);
+                      const std::vector<std::wstring>* dependents, std::vector<ServiceUser>* users);
 
 // A device class's key as a user of a service: its description (the key's default
 // value), else its short name (its Class value), else `fallback`.

@@ -51,36 +51,39 @@ bool SetStartType(const Machine&, const wchar_t* name, DWORD startType)
                                                   nullptr, nullptr);
 }
 
-bool RetireService(const Machine&, const wchar_t* name, bool deleting, const std::function<bool()>& keep)
+// The services that depend on `service`, directly or through others, as the service
+// manager knows them: one call, where reading every service's key costs several
+// registry calls for each of hundreds. False when they could not be listed.
+bool Dependents(SC_HANDLE service, std::vector<std::wstring>* names)
 {
-    OpenedService opened = OpenServiceByName(name, deleting ? DELETE : SERVICE_CHANGE_CONFIG);
-    if (!opened.service || keep())
+    DWORD needed = 0;
+    DWORD count = 0;
+    auto enumerate = serviceUsersCalls.enumDependentServices;
+    if (enumerate(service, SERVICE_STATE_ALL, nullptr, 0, &needed, &count))
+        return true; // none
+    UniqueHeapBlock block = GetLastError() == ERROR_MORE_DATA ? AllocateHeapBlock(needed) : UniqueHeapBlock();
+    auto* dependents = static_cast<ENUM_SERVICE_STATUSW*>(block.get());
+    if (!dependents || !enumerate(service, SERVICE_STATE_ALL, dependents, needed, &needed, &count))
+        return false;
+    for (DWORD i = 0; i < count; ++i)
+        names->emplace_back(dependents[i].lpServiceName);
+    return true;
+}
+
+bool RetireService(const Machine&, const wchar_t* name, bool deleting,
+                   const std::function<bool(const std::vector<std::wstring>*)>& keep)
+{
+    OpenedService opened =
+        OpenServiceByName(name, (deleting ? DELETE : SERVICE_CHANGE_CONFIG) | SERVICE_ENUMERATE_DEPENDENTS);
+    if (!opened.service)
+        return false;
+    std::vector<std::wstring> dependents;
+    if (keep(Dependents(opened.service.get(), &dependents) ? &dependents : nullptr))
         return false;
     if (deleting)
         return DeleteService(opened.service.get()) != FALSE;
     return ChangeServiceConfigW(opened.service.get(), SERVICE_NO_CHANGE, SERVICE_DISABLED, SERVICE_NO_CHANGE, nullptr,
                                 nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != FALSE;
-}
-
-// One call to the service manager, where reading every service's key costs several
-// registry calls for each of hundreds.
-bool Dependents(const Machine&, const wchar_t* name, std::vector<std::wstring>* names)
-{
-    OpenedService opened = OpenServiceByName(name, SERVICE_ENUMERATE_DEPENDENTS);
-    if (!opened.service)
-        return false;
-    DWORD needed = 0;
-    DWORD count = 0;
-    auto enumerate = serviceUsersCalls.enumDependentServices;
-    if (enumerate(opened.service.get(), SERVICE_STATE_ALL, nullptr, 0, &needed, &count))
-        return true; // none
-    UniqueHeapBlock block = GetLastError() == ERROR_MORE_DATA ? AllocateHeapBlock(needed) : UniqueHeapBlock();
-    auto* dependents = static_cast<ENUM_SERVICE_STATUSW*>(block.get());
-    if (!dependents || !enumerate(opened.service.get(), SERVICE_STATE_ALL, dependents, needed, &needed, &count))
-        return false;
-    for (DWORD i = 0; i < count; ++i)
-        names->emplace_back(dependents[i].lpServiceName);
-    return true;
 }
 
 DriverFileState DriverFile(const Machine&, const wchar_t* name, const ServiceFacts& facts)
@@ -96,7 +99,7 @@ DriverFileState DriverFile(const Machine&, const wchar_t* name, const ServiceFac
     return DriverFilePresent(file) ? DriverFileState::Present : DriverFileState::Absent;
 }
 
-constexpr MachineServices RunningServices = {ReadService, SetStartType, RetireService, Dependents, DriverFile};
+constexpr MachineServices RunningServices = {ReadService, SetStartType, RetireService, DriverFile};
 
 } // namespace
 

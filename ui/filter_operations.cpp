@@ -233,7 +233,7 @@ void ConfirmAndDeleteFilter(HWND list, const FilterItem* item)
 
 void FixProblemsAutomatically(HWND list, HWND statusBar)
 {
-    RepairPlan plan = PlanRepair(GatherRepairFacts(Here(), CdromClass()));
+    RepairPlan plan = PlanRepair(GatherRepairFacts(Here(), CdromClass(), true));
     ChangeFailures failures;
     KeptServices kept;
     bool parked = false;
