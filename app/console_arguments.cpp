@@ -34,6 +34,19 @@ std::wstring ParseArguments(const std::vector<std::wstring>& words, std::span<co
             arguments->json = true;
             continue;
         }
+        if (command != Command::Help && Is(word, L"--class")) {
+            incomplete = incomplete || !arguments->className.empty() || arguments->allClasses ||
+                         i + 1 == words.size() || words[i + 1].empty();
+            if (i + 1 < words.size())
+                arguments->className = words[++i];
+            continue;
+        }
+        bool overClasses = command == Command::Check || command == Command::List || command == Command::Fix;
+        if (overClasses && Is(word, L"--all-classes") && !arguments->allClasses) {
+            incomplete = incomplete || !arguments->className.empty();
+            arguments->allClasses = true;
+            continue;
+        }
         if (named) {
             if (Is(word, L"--upper") || Is(word, L"--lower")) {
                 incomplete = incomplete || arguments->level >= 0;

@@ -29,6 +29,8 @@ struct Arguments {
     std::wstring drive;
     bool json = false;
     bool yes = false;
+    std::wstring className; // --class: the device class, by its Class value or GUID
+    bool allClasses = false; // --all-classes
 };
 
 // Empty when `words` name a command of `table` and fit its options; else the

@@ -1,10 +1,12 @@
 #include "app/console_change.h"
 
+#include "app/console_classes.h"
 #include "app/console_entries.h"
 #include "base/error_box.h"
 #include "base/strings.h"
 #include "devices/filter_entries.h"
 #include "filters/multi_sz.h"
+#include "filters/windows_filters.h"
 #include "res/resource.h"
 #include "services/running_machine.h"
 
@@ -13,11 +15,18 @@
 Outcome ChangeCommand(const Arguments& arguments)
 {
     const Machine& machine = RunningMachine();
-    const DeviceClass& deviceClass = CdromClass();
     const std::wstring& name = arguments.name;
     Command command = arguments.command->command;
     if (command == Command::Delete && !arguments.yes)
         return Failed(FormatProgramString(IDS_CLI_DELETE_NEEDS_YES, {name}));
+    std::vector<DeviceClass> classes;
+    Outcome refusal;
+    if (!PickClasses(machine, arguments, &classes, &refusal))
+        return refusal;
+    const DeviceClass& deviceClass = classes[0];
+    // Its devices need it: a restore is harmless, anything else is refused.
+    if (command != Command::Restore && WindowsNeedsFilter(deviceClass, name.c_str()))
+        return Failed(FormatProgramString(IDS_CLI_WINDOWS_FILTER, {name, deviceClass.name}));
     std::vector<DriveHealth> drives;
     if (!arguments.drive.empty())
         ReadDrives(deviceClass, &drives);

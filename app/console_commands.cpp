@@ -32,6 +32,7 @@ Outcome Usage(int code, const std::wstring& problem)
     outcome.code = code;
     for (UINT id = IDS_CLI_USAGE_FIRST; id < IDS_CLI_USAGE_LAST; ++id)
         outcome.lines.push_back(LoadProgramString(id));
+    outcome.lines.push_back(LoadProgramString(IDS_CLI_USAGE_CLASSES));
     outcome.summary = problem.empty() ? LoadProgramString(IDS_CLI_USAGE_LAST) : problem;
     if (!problem.empty())
         outcome.lines.push_back(LoadProgramString(IDS_CLI_USAGE_LAST));

@@ -1,5 +1,6 @@
 #include "app/console_list.h"
 
+#include "app/console_classes.h"
 #include "app/console_entries.h"
 #include "app/console_text.h"
 #include "base/error_box.h"
@@ -13,9 +14,16 @@
 Outcome ListCommand(const Arguments& arguments)
 {
     const Machine& machine = RunningMachine();
-    const DeviceClass& deviceClass = CdromClass();
-    std::vector<DriveHealth> drives;
+    std::vector<DeviceClass> classes;
+    Outcome refusal;
+    if (!PickClasses(machine, arguments, &classes, &refusal))
+        return refusal;
+    Outcome outcome;
+    std::wstring array;
+    int counts[2] = {0, 0}; // parked, active
     std::vector<std::wstring> problems;
+    for (const DeviceClass& deviceClass : classes) {
+    std::vector<DriveHealth> drives;
     if (!ReadDrives(deviceClass, &drives))
         problems.push_back(LoadProgramString(IDS_DRIVES_UNKNOWN));
     for (const DriveHealth& drive : drives)
@@ -25,10 +33,8 @@ Outcome ListCommand(const Arguments& arguments)
     LSTATUS status = ReadFilterEntries(machine, deviceClass, drives, &entries);
     if (Unreadable(status))
         problems.push_back(FormatProgramString(IDS_CLI_VALUES_UNREADABLE, {ReasonText(static_cast<DWORD>(status))}));
-
-    Outcome outcome;
-    std::wstring array;
-    int counts[2] = {0, 0}; // parked, active
+    // Over several classes, each line says which class it is of.
+    std::wstring ofClass = arguments.allClasses ? deviceClass.className + L" " : std::wstring();
     for (const FilterEntry& entry : entries) {
         ServiceInfo info{};
         QueryServiceInfo(entry.name.c_str(), &info);
@@ -39,7 +45,8 @@ Outcome ListCommand(const Arguments& arguments)
             array += L"{\"group\":" + JsonString(FilterValueNames[entry.level][1]) + L",\"name\":" +
                      JsonString(entry.name) + L",\"state\":" +
                      JsonString(declarative ? L"declarative" : entry.active ? L"active" : L"parked") +
-                     L",\"description\":" + JsonString(info.description);
+                     L",\"description\":" + JsonString(info.description) + L",\"class\":" +
+                     JsonString(deviceClass.className);
             if (entry.place != FilterPlace::Class)
                 array += L",\"drive\":" + JsonString(entry.drive);
             array += L"}";
@@ -48,8 +55,9 @@ Outcome ListCommand(const Arguments& arguments)
         std::wstring state = LoadProgramString(declarative     ? IDS_FROM_DRIVER_PACKAGE
                                                : entry.active ? IDS_CLI_STATE_ACTIVE
                                                               : IDS_CLI_STATE_PARKED);
-        outcome.lines.push_back(OneLine(GroupText(entry, true)) + L"\t" + OneLine(entry.name) + L"\t" + state +
+        outcome.lines.push_back(OneLine(ofClass + GroupText(entry, true)) + L"\t" + OneLine(entry.name) + L"\t" + state +
                                 L", " + StateText(info.currentState) + L"\t" + OneLine(info.description));
+    }
     }
     if (!problems.empty()) {
         outcome.code = ConsoleFailed;

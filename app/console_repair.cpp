@@ -1,5 +1,6 @@
 #include "app/console_repair.h"
 
+#include "app/console_classes.h"
 #include "app/console_entries.h"
 #include "app/console_text.h"
 #include "base/error_box.h"
@@ -14,6 +15,14 @@
 #include <setupapi.h>
 
 namespace {
+
+// Why a driver cannot load, as `check` says it.
+std::wstring TroubleText(const DriverCondition& condition)
+{
+    if (condition.trouble == DriverTrouble::Missing)
+        return LoadProgramString(IDS_CLI_SERVICE_MISSING);
+    return LoadProgramString(condition.trouble == DriverTrouble::Disabled ? IDS_TROUBLE_DISABLED : IDS_TROUBLE_NO_FILE);
+}
 
 // What `check` reports on `deviceClass` of `machine`. `restartAsked`: the devices
 // were just told to restart and asked for Windows to be restarted, so what they show
@@ -37,6 +46,11 @@ Outcome Examine(const Machine& machine, const DeviceClass& deviceClass, bool res
         DWORD state = planned.condition.currentState;
         if (planned.verdict == FixVerdict::CannotTell)
             items.push_back({Unknown, where + LoadProgramString(IDS_CLI_SERVICE_UNKNOWN)});
+        else if (planned.verdict == FixVerdict::WindowsOwn && planned.condition.trouble != DriverTrouble::None &&
+                 planned.condition.trouble != DriverTrouble::Unknown)
+            // Named, since its devices fail without it, but its repair is Windows' own.
+            items.push_back({Unexplained, where + TroubleText(planned.condition) + L"; " +
+                                              LoadProgramString(IDS_CLI_WINDOWS_REPAIR)});
         else if (planned.verdict == FixVerdict::Park)
             items.push_back({Repairable, where + (state == ServiceStateNotFound
                                                       ? LoadProgramString(IDS_CLI_SERVICE_MISSING)
@@ -69,7 +83,14 @@ Outcome Examine(const Machine& machine, const DeviceClass& deviceClass, bool res
         repairable = repairable || weight == Repairable;
         unknown = unknown || weight == Unknown;
     }
-    std::wstring restart = restartWaiting ? LoadProgramString(IDS_RESTART_WINDOWS) : std::wstring();
+    // The window's own words for the drives; the devices of a class a repair never
+    // restarts wait for Windows.
+    std::wstring restart;
+    if (restartWaiting && IsEqualGUID(deviceClass.guid, CdromClass().guid))
+        restart = LoadProgramString(IDS_RESTART_WINDOWS);
+    else if (restartWaiting)
+        restart = FormatProgramString(deviceClass.critical ? IDS_CLI_RESTART_WINDOWS_CLASS : IDS_CLI_RESTART_FINISHES,
+                                      {deviceClass.name});
     Outcome outcome;
     if (repairable) {
         outcome.code = ConsoleRepairable;
@@ -85,18 +106,12 @@ Outcome Examine(const Machine& machine, const DeviceClass& deviceClass, bool res
     return outcome;
 }
 
-} // namespace
-
-Outcome CheckCommand(const Arguments&)
+// Parks what the plan parks in `deviceClass`, restarts its devices (where it changed
+// something, or always when `restartAlways`), then checks again. The devices of a
+// class Windows cannot start without are never restarted: the change waits for
+// Windows to restart.
+Outcome FixClass(const Machine& machine, const DeviceClass& deviceClass, bool restartAlways)
 {
-    return Examine(RunningMachine(), CdromClass(), false);
-}
-
-// Parks what the plan parks, restarts the devices, then checks again.
-Outcome FixCommand(const Arguments&)
-{
-    const Machine& machine = RunningMachine();
-    const DeviceClass& deviceClass = CdromClass();
     RepairPlan plan = PlanRepair(GatherRepairFacts(machine, deviceClass, false));
     std::vector<std::wstring> parked;
     std::vector<std::wstring> notes;
@@ -117,17 +132,53 @@ Outcome FixCommand(const Arguments&)
             notes.push_back(KeptText(entry.name, users));
     }
 
-    DeviceChangeOutcome change;
-    ChangeDeviceState(deviceClass, DICS_PROPCHANGE, &change);
-    DeviceChangeNotice notice = PlanDeviceChangeNotice(change);
-    if (notice == DeviceChangeNotice::NotChanged) {
-        failed = true;
-        notes.push_back(FormatProgramString(IDS_CLI_DRIVES_NOT_RESTARTED, {ReasonText(change.error)}));
+    bool restartAsked = false;
+    if (deviceClass.critical) {
+        restartAsked = !parked.empty();
+    } else if (restartAlways || !parked.empty()) {
+        DeviceChangeOutcome change;
+        ChangeDeviceState(deviceClass, DICS_PROPCHANGE, &change);
+        DeviceChangeNotice notice = PlanDeviceChangeNotice(change);
+        if (notice == DeviceChangeNotice::NotChanged) {
+            failed = true;
+            notes.push_back(FormatProgramString(IDS_CLI_DRIVES_NOT_RESTARTED, {ReasonText(change.error)}));
+        }
+        restartAsked = notice == DeviceChangeNotice::RestartNeeded;
     }
-    Outcome after = Examine(machine, deviceClass, notice == DeviceChangeNotice::RestartNeeded);
+    Outcome after = Examine(machine, deviceClass, restartAsked);
     std::wstring done = parked.empty() ? std::wstring() : FormatProgramString(IDS_CLI_FIX_PARKED, {Join(parked, L", ")});
     after.summary = Join({done, Join(notes, L"; "), after.summary}, L"; ");
     if (failed)
         after.code = ConsoleFailed;
     return after;
+}
+
+} // namespace
+
+Outcome CheckCommand(const Arguments& arguments)
+{
+    const Machine& machine = RunningMachine();
+    std::vector<DeviceClass> classes;
+    Outcome refusal;
+    if (!PickClasses(machine, arguments, &classes, &refusal))
+        return refusal;
+    std::vector<Outcome> outcomes;
+    for (const DeviceClass& deviceClass : classes)
+        outcomes.push_back(Examine(machine, deviceClass, false));
+    return CombineClasses(classes, outcomes);
+}
+
+Outcome FixCommand(const Arguments& arguments)
+{
+    const Machine& machine = RunningMachine();
+    std::vector<DeviceClass> classes;
+    Outcome refusal;
+    if (!PickClasses(machine, arguments, &classes, &refusal))
+        return refusal;
+    // One class asked for is restarted as the window restarts the drives; over every
+    // class, only the devices of a class that changed.
+    std::vector<Outcome> outcomes;
+    for (const DeviceClass& deviceClass : classes)
+        outcomes.push_back(FixClass(machine, deviceClass, !arguments.allClasses));
+    return CombineClasses(classes, outcomes);
 }

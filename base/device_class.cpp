@@ -13,7 +13,9 @@ const DeviceClass& CdromClass()
     static const DeviceClass cdrom = {{0x4D36E965, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}},
                                       L"{4D36E965-E325-11CE-BFC1-08002BE10318}",
                                       L"DVD/CD-ROM",
+                                      L"CDROM",
                                       L"cdrom",
-                                      &CdromInterface};
+                                      &CdromInterface,
+                                      false};
     return cdrom;
 }

@@ -8,6 +8,8 @@
 
 #include <cfgmgr32.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr DWORD FilterProperty[2] = {SPDRP_LOWERFILTERS, SPDRP_UPPERFILTERS};
@@ -264,6 +266,24 @@ std::vector<std::wstring> DeclarativeFilters(const DriveFilterLists& lists, int 
             !MultiSzListsName(added, name.c_str()))
             added.push_back(name);
     return added;
+}
+
+std::vector<GUID> ClassesOfDevicesWithOwnFilters()
+{
+    std::vector<GUID> classes;
+    ForEachDevice(nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT, [&](HDEVINFO set, SP_DEVINFO_DATA* device) {
+        for (int level = 0; level < 2; ++level) {
+            MultiSzList own;
+            if (ReadFilterProperty(set, device, FilterProperty[level], &own) == ERROR_SUCCESS && !own.entries.empty() &&
+                std::none_of(classes.begin(), classes.end(),
+                             [&](const GUID& known) { return IsEqualGUID(known, device->ClassGuid); })) {
+                classes.push_back(device->ClassGuid);
+                break;
+            }
+        }
+        return true;
+    });
+    return classes;
 }
 
 bool ReadClassActiveFilters(const Machine& machine, const DeviceClass& deviceClass,

@@ -46,6 +46,9 @@ bool ReadDriveFilterListsOf(const DeviceClass& deviceClass, const wchar_t* insta
 std::vector<std::wstring> DeclarativeFilters(const DriveFilterLists& lists, int level,
                                              const std::vector<std::wstring>& classActive);
 
+// The setup classes of the present devices that carry filters of their own.
+std::vector<GUID> ClassesOfDevicesWithOwnFilters();
+
 // The class key's active value of each level ([0] lower, [1] upper); false when the
 // key or a value cannot be read.
 bool ReadClassActiveFilters(const Machine& machine, const DeviceClass& deviceClass,

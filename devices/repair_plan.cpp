@@ -2,6 +2,7 @@
 
 #include "devices/filter_entries.h"
 #include "filters/multi_sz.h"
+#include "filters/windows_filters.h"
 
 #include <cfgmgr32.h>
 
@@ -23,16 +24,28 @@ DriverCondition ConditionOf(const RepairFacts& facts, const std::wstring& name)
     return {};
 }
 
-FixVerdict Judge(FilterPlace place, DWORD state, bool noEvidence)
+FixVerdict Judge(const DeviceClass& deviceClass, const FilterEntry& entry, const DriverCondition& condition,
+                 bool noEvidence)
 {
-    if (place == FilterPlace::Declarative)
+    if (entry.place == FilterPlace::Declarative)
         return FixVerdict::Leave;
+    if (WindowsNeedsFilter(deviceClass, entry.name.c_str()))
+        return FixVerdict::WindowsOwn;
     // State 0: the manager or the service could not be asked, so a running filter
     // may stand here.
+    DWORD state = condition.currentState;
     if (state == 0)
         return FixVerdict::CannotTell;
-    bool parks = noEvidence ? state == ServiceStateNotFound : state != SERVICE_RUNNING;
-    return parks ? FixVerdict::Park : FixVerdict::Leave;
+    if (noEvidence)
+        return state == ServiceStateNotFound ? FixVerdict::Park : FixVerdict::Leave;
+    // A stopped filter of the disks or the keyboards may be what stands between the
+    // user and their data or their input: only one that cannot load goes.
+    if (deviceClass.critical)
+        return condition.trouble == DriverTrouble::Missing || condition.trouble == DriverTrouble::NoFile ||
+                       condition.trouble == DriverTrouble::Disabled
+                   ? FixVerdict::Park
+                   : FixVerdict::Leave;
+    return state != SERVICE_RUNNING ? FixVerdict::Park : FixVerdict::Leave;
 }
 
 bool Disabled(const DriveHealth& drive)
@@ -45,6 +58,7 @@ bool Disabled(const DriveHealth& drive)
 RepairFacts GatherRepairFacts(const Machine& machine, const DeviceClass& deviceClass, bool parkedToo)
 {
     RepairFacts facts;
+    facts.deviceClass = deviceClass;
     facts.drivesKnown = ReadDriveHealth(machine, deviceClass, &facts.drives);
     facts.entriesStatus = ReadFilterEntries(machine, deviceClass, facts.drives, &facts.entries);
     for (const DriveHealth& drive : facts.drives)
@@ -78,8 +92,8 @@ RepairPlan PlanRepair(const RepairFacts& facts)
             continue;
         }
         DriverCondition condition = ConditionOf(facts, entry.name);
-        plan.filters.push_back({entry, entry.active, condition, Judge(entry.place, condition.currentState,
-                                                                      plan.noEvidence)});
+        plan.filters.push_back({entry, entry.active, condition,
+                                Judge(facts.deviceClass, entry, condition, plan.noEvidence)});
     }
     for (size_t index = 0; index < facts.drives.size(); ++index) {
         const DriveHealth& drive = facts.drives[index];
@@ -87,7 +101,8 @@ RepairPlan PlanRepair(const RepairFacts& facts)
         if (!device.works && !device.disabled && drive.culprit >= 0 &&
             static_cast<size_t>(drive.culprit) < drive.loaded.size()) {
             const LoadedDriver& culprit = drive.loaded[static_cast<size_t>(drive.culprit)];
-            device.mendable = culprit.level != LoadedDriver::Function && culprit.place != FilterPlace::Declarative;
+            device.mendable = culprit.level != LoadedDriver::Function && culprit.place != FilterPlace::Declarative &&
+                              !WindowsNeedsFilter(facts.deviceClass, culprit.name.c_str());
         }
         plan.devices.push_back(device);
     }

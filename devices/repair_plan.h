@@ -21,6 +21,7 @@ struct NamedCondition {
 
 // Everything the plan is made from.
 struct RepairFacts {
+    DeviceClass deviceClass; // whose filters and devices these are
     std::vector<FilterEntry> entries;
     LSTATUS entriesStatus = ERROR_SUCCESS; // as ReadFilterEntries answered
     std::vector<DriveHealth> drives;
@@ -39,6 +40,7 @@ enum class FixVerdict {
     Park,       // its service is missing, or not running while a device could load it
     Leave,      // nothing wrong with it, or it is not ours to change
     CannotTell, // its service could not be asked
+    WindowsOwn, // one of Windows' own filters of the class: never parked, whatever its state
 };
 
 // One name in one place (the class key, or one device's own values), judged once
@@ -56,7 +58,7 @@ struct PlannedDevice {
     bool disabled; // switched off (problem 22 or 29): no stack, so no evidence
     bool waiting;  // waits for Windows to restart (problem 14)
     // What explains that it does not work is a filter the plan can park: never its
-    // own driver, nor a filter a driver package added.
+    // own driver, nor a filter a driver package added, nor one of Windows' own.
     bool mendable;
 };
 

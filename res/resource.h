@@ -167,6 +167,16 @@
 #define IDS_CLI_SIBLING_MISSING 198     // %1: the 64-bit companion's file name
 #define IDS_USER_LOADED 199          // %1: the class's name
 #define IDS_LAST 199
+// The console companion's texts for device classes.
+#define IDS_CLI_CLASS_FIRST 300
+#define IDS_CLI_UNKNOWN_CLASS 300       // %1: the name asked for
+#define IDS_CLI_AMBIGUOUS_CLASS 301     // %1: the name; %2: the classes' GUIDs
+#define IDS_CLI_WINDOWS_FILTER 302      // %1: the filter; %2: the class's name
+#define IDS_CLI_WINDOWS_REPAIR 303
+#define IDS_CLI_RESTART_WINDOWS_CLASS 304 // %1: the class's name
+#define IDS_CLI_USAGE_CLASSES 305       // a line of the usage, before its last
+#define IDS_CLI_RESTART_FINISHES 306    // %1: the class's name
+#define IDS_CLI_CLASS_LAST 306
 // The meaning of a drive's problem code c is IDS_DRIVE_PROBLEM_BASE + c, where known.
 #define IDS_DRIVE_PROBLEM_BASE 200
 #define IDS_DRIVE_PROBLEM_COUNT 100

@@ -309,11 +309,12 @@ TEST_F(ConsoleTest, ListAsJsonIsOneLineWithEveryTextEscaped)
 
     Run({L"list", L"--json"});
     EXPECT_EQ(code, ConsoleClean);
-    EXPECT_EQ(output, L"[{\"group\":\"LowerFilters\",\"name\":\"QmPark\",\"state\":\"parked\",\"description\":\"\"},"
+    EXPECT_EQ(output, L"[{\"group\":\"LowerFilters\",\"name\":\"QmPark\",\"state\":\"parked\",\"description\":\"\","
+                      L"\"class\":\"CDROM\"},"
                       L"{\"group\":\"UpperFilters\",\"name\":\"QmStop\",\"state\":\"active\",\"description\":"
-                      L"\"Says \\\"hi\\\" to C:\\\\dvd,\\u000d\\u000a\\u0009twice \\ud800 \x00FC\"},"
+                      L"\"Says \\\"hi\\\" to C:\\\\dvd,\\u000d\\u000a\\u0009twice \\ud800 \x00FC\",\"class\":\"CDROM\"},"
                       L"{\"group\":\"UpperFilters\",\"name\":\"QmPackage\",\"state\":\"declarative\","
-                      L"\"description\":\"\",\"drive\":\"FAKE\\\\CDROM\\\\0\"}]\n");
+                      L"\"description\":\"\",\"class\":\"CDROM\",\"drive\":\"FAKE\\\\CDROM\\\\0\"}]\n");
 
     EXPECT_EQ(Run({L"list"}), L"Filters: 2 active, 1 parked");
     EXPECT_NE(output.find(L"\nUpperFilters\tQmStop\tactive, Stopped\tSays \"hi\" to C:\\dvd,   twice"),
@@ -398,7 +399,7 @@ TEST(ConsoleProgram, The32BitCompanionHandsEveryCommandToItsSiblingOrSaysItIsMis
     errors.clear();
     EXPECT_EQ(RunConsoleProgram({L"list", L"--json"}, &output, &errors), ConsoleClean);
     EXPECT_EQ(output, L"[{\"group\":\"UpperFilters\",\"name\":\"[QmGone\",\"state\":\"active\","
-                      L"\"description\":\"\"}]\n");
+                      L"\"description\":\"\",\"class\":\"CDROM\"}]\n");
     EXPECT_EQ(errors, missing + L"\n");
     output.clear();
     errors.clear();

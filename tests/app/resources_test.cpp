@@ -113,6 +113,7 @@ TEST(StringTables, NothingOutsideTheUsedRangeAndStateTextsByArithmetic)
     for (LANGID language : {English, German}) {
         EXPECT_FALSE(StringInLanguage(100, language).has_value());
         EXPECT_FALSE(StringInLanguage(IDS_LAST + 1, language).has_value());
+        EXPECT_FALSE(StringInLanguage(IDS_CLI_CLASS_LAST + 1, language).has_value());
     }
     // The program's own texts beyond the table exist in both languages, each in its own words.
     std::vector<UINT> ids;
@@ -121,6 +122,9 @@ TEST(StringTables, NothingOutsideTheUsedRangeAndStateTextsByArithmetic)
     // The short meanings of the problem codes a filter can cause.
     for (UINT code : {10, 19, 22, 24, 28, 31, 32, 37, 39, 41, 45})
         ids.push_back(IDS_DRIVE_PROBLEM_BASE + code);
+    // The console companion's texts for device classes, after the problem codes.
+    for (UINT id = IDS_CLI_CLASS_FIRST; id <= IDS_CLI_CLASS_LAST; ++id)
+        ids.push_back(id);
     for (UINT id : ids) {
         SCOPED_TRACE(::testing::Message() << "string " << id);
         std::wstring english = StringInLanguage(id, English).value_or(L"");

@@ -90,6 +90,42 @@ TEST(RepairPlan, JudgesEachFilterByItsServiceAndTheDrivesThatCouldLoadIt)
     }
 }
 
+// Windows cannot start without the keyboards: a stopped filter there may be what
+// the user's input goes through, and kbdclass is Windows' own.
+TEST(RepairPlan, AClassWindowsNeedsLosesOnlyAFilterThatCannotLoad)
+{
+    const DeviceClass keyboard{{0x4D36E96B, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}},
+                               L"{4D36E96B-E325-11CE-BFC1-08002BE10318}",
+                               L"Keyboard",
+                               L"Keyboard",
+                               L"",
+                               nullptr,
+                               true};
+    const struct {
+        const char* what;
+        const DeviceClass* deviceClass;
+        const wchar_t* name;
+        DriverCondition condition;
+        FixVerdict expected;
+    } cases[] = {
+        {"stopped", &keyboard, L"QmHook", {SERVICE_STOPPED, DriverTrouble::None}, FixVerdict::Leave},
+        {"its file is gone", &keyboard, L"QmHook", {SERVICE_STOPPED, DriverTrouble::NoFile}, FixVerdict::Park},
+        {"disabled", &keyboard, L"QmHook", {SERVICE_STOPPED, DriverTrouble::Disabled}, FixVerdict::Park},
+        {"missing", &keyboard, L"QmHook", {Missing, DriverTrouble::Missing}, FixVerdict::Park},
+        {"Windows' own, missing", &keyboard, L"KbdClass", {Missing, DriverTrouble::Missing}, FixVerdict::WindowsOwn},
+        {"Windows' own name in another class", &CdromClass(), L"kbdclass", {SERVICE_STOPPED, DriverTrouble::None},
+         FixVerdict::Park},
+    };
+    for (const auto& c : cases) {
+        RepairFacts facts;
+        facts.deviceClass = *c.deviceClass;
+        facts.entries.push_back({FilterPlace::Class, 1, true, c.name, L"", L""});
+        facts.conditions.push_back({c.name, c.condition});
+        facts.drives.push_back(Drive(0, true));
+        EXPECT_EQ(PlanRepair(facts).filters.at(0).verdict, c.expected) << c.what;
+    }
+}
+
 TEST(RepairPlan, JudgesANameOncePerPlaceAndTellsItByAnEntryInForce)
 {
     RepairFacts facts;

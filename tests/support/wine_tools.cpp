@@ -608,42 +608,44 @@ using UniqueDeviceSet = UniqueAny<SystemDeviceSetTraits>;
 
 } // namespace
 
-RegisteredDrive::RegisteredDrive()
+RegisteredDevice::RegisteredDevice(const GUID& setupClass, const wchar_t* instanceId, const wchar_t* name)
+    : class_(setupClass), id_(instanceId)
 {
     Remove();
-    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&CdromClass().guid, nullptr));
+    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&class_, nullptr));
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
-    registered_ = SetupDiCreateDeviceInfoW(set.get(), InstanceId, &CdromClass().guid, nullptr, nullptr, 0, &device) &&
+    registered_ = SetupDiCreateDeviceInfoW(set.get(), id_.c_str(), &class_, nullptr, nullptr, 0, &device) &&
                   SetupDiRegisterDeviceInfo(set.get(), &device, 0, nullptr, nullptr, nullptr) &&
                   SetupDiSetDeviceRegistryPropertyW(set.get(), &device, SPDRP_FRIENDLYNAME,
-                                                    reinterpret_cast<const BYTE*>(Name), sizeof(Name));
+                                                    reinterpret_cast<const BYTE*>(name),
+                                                    static_cast<DWORD>((wcslen(name) + 1) * sizeof(wchar_t)));
 }
 
-RegisteredDrive::~RegisteredDrive()
+RegisteredDevice::~RegisteredDevice()
 {
     Remove();
 }
 
-bool RegisteredDrive::SetFilters(DWORD property, const std::vector<std::wstring>& names)
+bool RegisteredDevice::SetFilters(DWORD property, const std::vector<std::wstring>& names)
 {
     std::vector<wchar_t> list;
     for (const std::wstring& name : names)
         list.insert(list.end(), name.c_str(), name.c_str() + name.size() + 1);
     list.push_back(L'\0');
-    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&CdromClass().guid, nullptr));
+    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&class_, nullptr));
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
-    return SetupDiOpenDeviceInfoW(set.get(), InstanceId, nullptr, 0, &device) &&
+    return SetupDiOpenDeviceInfoW(set.get(), id_.c_str(), nullptr, 0, &device) &&
            SetupDiSetDeviceRegistryPropertyW(set.get(), &device, property, reinterpret_cast<const BYTE*>(list.data()),
                                              static_cast<DWORD>(list.size() * sizeof(wchar_t)));
 }
 
-void RegisteredDrive::Remove()
+void RegisteredDevice::Remove()
 {
-    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&CdromClass().guid, nullptr));
+    UniqueDeviceSet set(SetupDiCreateDeviceInfoList(&class_, nullptr));
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
-    if (SetupDiOpenDeviceInfoW(set.get(), InstanceId, nullptr, 0, &device))
+    if (SetupDiOpenDeviceInfoW(set.get(), id_.c_str(), nullptr, 0, &device))
         SetupDiRemoveDevice(set.get(), &device);
 }

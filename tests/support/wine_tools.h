@@ -182,24 +182,33 @@ private:
 // this returns true. `acceptStop` false makes it refuse the stop control.
 ::testing::AssertionResult CreateRunningService(const std::wstring& name, bool acceptStop = true);
 
-// A CD-ROM setup-class device with a friendly name and no CD-ROM interface, so the
-// device change never sees it; gone again afterwards, leftovers of an aborted run too.
-// Wine lists it as present and not started.
-class RegisteredDrive {
+// A device of the setup class `setupClass` with a friendly name and no interface,
+// registered through the device installer; gone again afterwards, leftovers of an
+// aborted run too. Wine lists it as present and not started.
+class RegisteredDevice {
 public:
-    static constexpr wchar_t Name[] = L"Quillmere test DVD-RW";
-    static constexpr wchar_t InstanceId[] = L"ROOT\\CDROM\\QMTESTDRIVE";
-    RegisteredDrive();
-    ~RegisteredDrive();
-    RegisteredDrive(const RegisteredDrive&) = delete;
-    RegisteredDrive& operator=(const RegisteredDrive&) = delete;
+    RegisteredDevice(const GUID& setupClass, const wchar_t* instanceId, const wchar_t* name);
+    ~RegisteredDevice();
+    RegisteredDevice(const RegisteredDevice&) = delete;
+    RegisteredDevice& operator=(const RegisteredDevice&) = delete;
     bool registered() const { return registered_; }
     // Writes the device's own SPDRP_UPPERFILTERS or SPDRP_LOWERFILTERS.
     bool SetFilters(DWORD property, const std::vector<std::wstring>& names);
 
 private:
-    static void Remove();
+    void Remove();
+    GUID class_;
+    std::wstring id_;
     bool registered_ = false;
+};
+
+// A CD-ROM setup-class device, so the device change (which lists the CD-ROM
+// interface) never sees it.
+class RegisteredDrive : public RegisteredDevice {
+public:
+    static constexpr wchar_t Name[] = L"Quillmere test DVD-RW";
+    static constexpr wchar_t InstanceId[] = L"ROOT\\CDROM\\QMTESTDRIVE";
+    RegisteredDrive() : RegisteredDevice(CdromClass().guid, InstanceId, Name) {}
 };
 
 // Answers the next dialog boxes (message boxes included) that this thread opens, one
