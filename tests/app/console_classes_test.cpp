@@ -27,10 +27,12 @@ struct SeededClass {
 
 const SeededClass Seeded[] = {
     {{0x4D36E96B, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}}, L"Keyboard",
-     L"SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96B-E325-11CE-BFC1-08002BE10318}", {L"kbdclass", L"QmKeyHook"},
+     L"SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96B-E325-11CE-BFC1-08002BE10318}",
+     {L"kbdclass", L"QmKeyHook", L"QmShared"},
      L"ROOT\\KEYBOARD\\QMTEST", L"Qm keyboard"},
     {{0x4D36E96F, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}}, L"Mouse",
-     L"SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96F-E325-11CE-BFC1-08002BE10318}", {L"QmMouseHook", L"mouclass"},
+     L"SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96F-E325-11CE-BFC1-08002BE10318}",
+     {L"QmMouseHook", L"mouclass", L"QmShared"},
      L"ROOT\\MOUSE\\QMTEST", L"Qm mouse"},
     {{0x36FC9E60, 0xC465, 0x11CF, {0x80, 0x56, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}}, L"USB",
      L"SYSTEM\\CurrentControlSet\\Control\\Class\\{36FC9E60-C465-11CF-8056-444553540000}", {L"QmUsbShare"},
@@ -63,6 +65,8 @@ protected:
         deviceInstallerCalls.changeState = NoStateChange;
         for (const wchar_t* name : {L"kbdclass", L"mouclass"})
             ASSERT_TRUE(CreateDriverService(name, L"System32\\drivers\\fltmgr.sys"));
+        // A filter of both input classes whose driver file is gone.
+        ASSERT_TRUE(CreateDriverService(L"QmShared", L"C:\\qmshared.sys"));
         for (const SeededClass& seeded : Seeded) {
             UniqueKey key;
             ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, seeded.key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
@@ -120,10 +124,13 @@ TEST_F(ConsoleClasses, FixOverEveryClassParksTheStaleFiltersAndLeavesWindowsOwn)
     EXPECT_EQ(code, ConsoleClean) << Narrow(line);
     EXPECT_NE(line.find(L"the change takes effect when Windows restarts (the Keyboard devices"), std::wstring::npos)
         << Narrow(line);
+    EXPECT_NE(line.find(L"the service of QmShared was left as it was"), std::wstring::npos) << Narrow(line);
     EXPECT_EQ(ValueOf(Seeded[0], "UpperFilters"), Names{"kbdclass"});
-    EXPECT_EQ(ValueOf(Seeded[0], "UpperFiltersRemoved"), Names{"QmKeyHook"});
+    EXPECT_EQ(ValueOf(Seeded[0], "UpperFiltersRemoved"), (Names{"QmKeyHook", "QmShared"}));
     EXPECT_EQ(ValueOf(Seeded[1], "UpperFilters"), Names{"mouclass"});
-    EXPECT_EQ(ValueOf(Seeded[1], "UpperFiltersRemoved"), Names{"QmMouseHook"});
+    EXPECT_EQ(ValueOf(Seeded[1], "UpperFiltersRemoved"), (Names{"QmMouseHook", "QmShared"}));
+    // Kept while the other class still named it, disabled once both had parked it.
+    EXPECT_EQ(ServiceStartType(L"QmShared"), SERVICE_DISABLED);
     EXPECT_EQ(ValueOf(Seeded[2], "UpperFilters"), Names{});
     EXPECT_EQ(ValueOf(Seeded[2], "UpperFiltersRemoved"), Names{"QmUsbShare"});
     EXPECT_EQ(ServiceStartType(L"kbdclass"), SERVICE_DEMAND_START);
@@ -139,14 +146,29 @@ TEST_F(ConsoleClasses, WindowsOwnFiltersAndUnknownClassesAreRefused)
     EXPECT_EQ(code, ConsoleFailed);
     Run({L"delete", L"kbdclass", L"--class", L"{4D36E96B-E325-11CE-BFC1-08002BE10318}", L"--yes"});
     EXPECT_EQ(code, ConsoleFailed);
-    EXPECT_EQ(ValueOf(Seeded[0], "UpperFilters"), (Names{"kbdclass", "QmKeyHook"}));
+    EXPECT_EQ(ValueOf(Seeded[0], "UpperFilters"), (Names{"kbdclass", "QmKeyHook", "QmShared"}));
 
     EXPECT_EQ(Run({L"check", L"--class", L"QmNoSuchClass"}), L"no device class is named QmNoSuchClass; nothing was changed");
     EXPECT_EQ(code, ConsoleFailed);
+    {
+        const wchar_t twin[] = L"SYSTEM\\CurrentControlSet\\Control\\Class\\{51A5E1B0-7C4D-4E9A-9C1F-3A6D2E8B0F12}";
+        UniqueKey key;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, twin, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+                  ERROR_SUCCESS);
+        SetText(key.get(), L"Class", L"keyboard", REG_SZ);
+        std::wstring line = Run({L"check", L"--class", L"Keyboard"});
+        EXPECT_EQ(code, ConsoleFailed);
+        EXPECT_NE(line.find(L"{4D36E96B-E325-11CE-BFC1-08002BE10318}"), std::wstring::npos) << Narrow(line);
+        EXPECT_NE(line.find(L"{51A5E1B0-7C4D-4E9A-9C1F-3A6D2E8B0F12}"), std::wstring::npos) << Narrow(line);
+        key.reset();
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, twin);
+    }
 
     // A stranger in the class may go, by hand as by fix.
-    Run({L"park", L"QmKeyHook", L"--class", L"Keyboard"});
-    EXPECT_EQ(code, ConsoleClean);
+    for (const wchar_t* stranger : {L"QmKeyHook", L"QmShared"}) {
+        Run({L"park", stranger, L"--class", L"Keyboard"});
+        EXPECT_EQ(code, ConsoleClean);
+    }
     EXPECT_EQ(ValueOf(Seeded[0], "UpperFilters"), Names{"kbdclass"});
 
     // A missing filter of Windows' own is named as the keyboards' trouble, not repaired.
