@@ -35,6 +35,9 @@ DWORD ReadSized(std::vector<BYTE>& buffer, DWORD* got, DWORD tooSmall, Query que
     return tooSmall;
 }
 
+// Room for what most answers hold, so that most reads take one call.
+inline constexpr size_t UsualAnswerBytes = 512;
+
 // The text of the first `got` bytes of `buffer`, up to its first NUL; the result of a
 // text read need not end in one.
 inline std::wstring TextOf(const std::vector<BYTE>& buffer, DWORD got)

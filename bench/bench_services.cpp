@@ -119,54 +119,8 @@ bool WriteDescriptionsFile(const ScratchFolder& folder)
     return folder.Write(DescriptionsFile, content.data(), content.size() * sizeof(wchar_t));
 }
 
-constexpr int SeededDevices = 100;
-constexpr int InstancesPerDevice = 30;
-constexpr int ParkRounds = 15;
-const wchar_t kSeedEnumerator[] = L"SYSTEM\\CurrentControlSet\\Enum\\QMBENCH";
 const wchar_t kParkedName[] = L"QmBenchPark";
-
-void SetText(HKEY key, const wchar_t* value, const std::wstring& text, DWORD type = REG_SZ)
-{
-    RegSetValueExW(key, value, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
-
-// Instance keys with the values and the subkey a real one carries; every tenth has
-// filters of its own, every third a friendly name.
-bool SeedDevices()
-{
-    for (int device = 0; device < SeededDevices; ++device) {
-        for (int instance = 0; instance < InstancesPerDevice; ++instance) {
-            wchar_t path[128];
-            std::swprintf(path, 128, L"%ls\\VID_%04X&PID_%04X\\%08d", kSeedEnumerator, 0x1000 + device, device,
-                          instance);
-            UniqueKey key;
-            if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
-                                nullptr) != ERROR_SUCCESS)
-                return false;
-            wchar_t id[64];
-            std::swprintf(id, 64, L"USB\\VID_%04X&PID_%04X", 0x1000 + device, device);
-            std::wstring hardwareId = std::wstring(id) + L'\0' + L"USB\\Class_08" + L'\0';
-            SetText(key.get(), L"DeviceDesc", L"USB Mass Storage Device");
-            SetText(key.get(), L"HardwareID", hardwareId, REG_MULTI_SZ);
-            SetText(key.get(), L"CompatibleIDs", hardwareId, REG_MULTI_SZ);
-            SetText(key.get(), L"Service", L"USBSTOR");
-            SetText(key.get(), L"ClassGUID", L"{36FC9E60-C465-11CF-8056-444553540000}");
-            SetText(key.get(), L"Driver", L"{36FC9E60-C465-11CF-8056-444553540000}\\0012");
-            SetText(key.get(), L"Mfg", L"Compatible USB storage device");
-            DWORD flags = 0;
-            RegSetValueExW(key.get(), L"ConfigFlags", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags), sizeof(flags));
-            if (instance % 3 == 0)
-                SetText(key.get(), L"FriendlyName", L"USB stick " + std::to_wstring(instance));
-            if (instance % 10 == 0)
-                SetText(key.get(), L"UpperFilters", std::wstring(L"QmBenchOther") + L'\0', REG_MULTI_SZ);
-            UniqueKey parameters;
-            RegCreateKeyExW(key.get(), L"Device Parameters", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, parameters.put(),
-                            nullptr);
-        }
-    }
-    return true;
-}
+constexpr int ParkRounds = 15;
 
 // The same edits and service change as a park, without asking who else uses the service.
 void BarePark(const wchar_t* name)

@@ -28,7 +28,7 @@ UniqueDeviceSet OpenDeviceSet(const GUID* guid, DWORD flags)
 
 std::wstring DeviceText(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property)
 {
-    std::vector<BYTE> data;
+    std::vector<BYTE> data(UsualAnswerBytes);
     DWORD got = 0;
     DWORD status = ReadSized(data, &got, ERROR_INSUFFICIENT_BUFFER, [&](BYTE* bytes, DWORD* size) {
         DWORD required = 0;

@@ -19,7 +19,7 @@ constexpr const DEVPROPKEY* ResultingKey[2] = {&CompoundLowerFiltersKey, &Compou
 DWORD ReadFilterProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, MultiSzList* list)
 {
     *list = MultiSzList{};
-    std::vector<BYTE> data;
+    std::vector<BYTE> data(UsualAnswerBytes);
     DWORD got = 0;
     DWORD status = ReadSized(data, &got, ERROR_INSUFFICIENT_BUFFER, [&](BYTE* bytes, DWORD* size) {
         DWORD required = 0;
@@ -57,7 +57,7 @@ template <typename Get>
 DWORD ReadStringListProperty(Get get, std::vector<std::wstring>* names)
 {
     names->clear();
-    std::vector<BYTE> data;
+    std::vector<BYTE> data(UsualAnswerBytes);
     DWORD got = 0;
     DEVPROPTYPE type = 0;
     DWORD status = ReadSized(data, &got, ERROR_INSUFFICIENT_BUFFER, [&](BYTE* bytes, DWORD* size) {

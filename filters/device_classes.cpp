@@ -15,7 +15,7 @@ namespace {
 
 std::wstring TextValue(HKEY key, const wchar_t* value)
 {
-    std::vector<BYTE> data;
+    std::vector<BYTE> data(UsualAnswerBytes);
     DWORD got = 0;
     DWORD type = 0;
     DWORD status = ReadSized(data, &got, ERROR_MORE_DATA, [&](BYTE* bytes, DWORD* size) {

@@ -61,7 +61,7 @@ size_t RemoveMatchingEntries(MultiSzList& list, const wchar_t* name)
 
 LSTATUS ReadMultiSzValue(HKEY key, const wchar_t* valueName, MultiSzList& list)
 {
-    std::vector<BYTE> data;
+    std::vector<BYTE> data(UsualAnswerBytes);
     DWORD got = 0;
     DWORD status = ReadSized(data, &got, ERROR_MORE_DATA, [&](BYTE* bytes, DWORD* size) {
         return static_cast<DWORD>(filterStoreCalls.queryValue(key, valueName, nullptr, nullptr, bytes, size));
