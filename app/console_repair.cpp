@@ -155,30 +155,33 @@ Outcome FixClass(const Machine& machine, const DeviceClass& deviceClass, bool re
 
 } // namespace
 
-Outcome CheckCommand(const Arguments& arguments)
+// Runs `examine` on each class `arguments` name and tells the outcomes as one.
+template <typename Examine>
+Outcome OverClasses(const Arguments& arguments, Examine examine)
 {
-    const Machine& machine = RunningMachine();
     std::vector<DeviceClass> classes;
     Outcome refusal;
-    if (!PickClasses(machine, arguments, &classes, &refusal))
+    if (!PickClasses(RunningMachine(), arguments, &classes, &refusal))
         return refusal;
     std::vector<Outcome> outcomes;
     for (const DeviceClass& deviceClass : classes)
-        outcomes.push_back(Examine(machine, deviceClass, false));
+        outcomes.push_back(examine(RunningMachine(), deviceClass));
     return CombineClasses(classes, outcomes);
+}
+
+Outcome CheckCommand(const Arguments& arguments)
+{
+    return OverClasses(arguments,
+                       [](const Machine& machine, const DeviceClass& deviceClass) {
+                           return Examine(machine, deviceClass, false);
+                       });
 }
 
 Outcome FixCommand(const Arguments& arguments)
 {
-    const Machine& machine = RunningMachine();
-    std::vector<DeviceClass> classes;
-    Outcome refusal;
-    if (!PickClasses(machine, arguments, &classes, &refusal))
-        return refusal;
     // One class asked for is restarted as the window restarts the drives; over every
     // class, only the devices of a class that changed.
-    std::vector<Outcome> outcomes;
-    for (const DeviceClass& deviceClass : classes)
-        outcomes.push_back(FixClass(machine, deviceClass, !arguments.allClasses));
-    return CombineClasses(classes, outcomes);
+    return OverClasses(arguments, [&](const Machine& machine, const DeviceClass& deviceClass) {
+        return FixClass(machine, deviceClass, !arguments.allClasses);
+    });
 }

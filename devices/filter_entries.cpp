@@ -4,6 +4,7 @@
 #include "base/strings.h"
 #include "devices/device_installer.h"
 #include "devices/drive_filters.h"
+#include "filters/device_classes.h"
 #include "filters/filter_lists.h"
 #include "filters/filter_registry.h"
 #include "filters/multi_sz.h"
@@ -165,18 +166,7 @@ void AddDeclarativeClassUsers(const Machine& machine, const DeviceClass& deviceC
 {
     if (!deviceInstallerCalls.getClassProperty)
         return;
-    UniqueKey classes;
-    if (RegOpenKeyExW(machine.root, MachinePath(machine, L"Control\\Class").c_str(), 0, KEY_ENUMERATE_SUB_KEYS,
-                      classes.put()) != ERROR_SUCCESS)
-        return; // the registry scan tells of it
-    wchar_t subkey[256];
-    for (DWORD index = 0;; ++index) {
-        DWORD length = static_cast<DWORD>(std::size(subkey));
-        if (RegEnumKeyExW(classes.get(), index, subkey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            return;
-        GUID guid{};
-        if (CLSIDFromString(subkey, &guid) != NOERROR)
-            continue;
+    ForEachClassKey(machine, [&](HKEY key, const wchar_t* subkey, const GUID& guid) {
         bool named = false;
         bool unreadable = false;
         for (int level = 0; level < 2; ++level) {
@@ -186,18 +176,15 @@ void AddDeclarativeClassUsers(const Machine& machine, const DeviceClass& deviceC
             named = named || MultiSzListsName(resulting, name);
         }
         if (!named && !unreadable)
-            continue;
-        UniqueKey key;
-        if (RegOpenKeyExW(classes.get(), subkey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
-            continue; // the registry scan tells of it
-        KeyFilterLists lists(key.get());
+            return;
+        KeyFilterLists lists(key);
         // Named as the user knows it even where the key carries no description.
-        ServiceUser user = ClassUser(key.get(), IsEqualGUID(guid, deviceClass.guid) ? deviceClass.name.c_str() : subkey);
+        ServiceUser user = ClassUser(key, IsEqualGUID(guid, deviceClass.guid) ? deviceClass.name.c_str() : subkey);
         if (unreadable)
             users->push_back({ServiceUser::Unreadable, user.name});
         else if (NameStands(lists, name, AllSlots) == Standing::Absent)
             users->push_back(user);
-    }
+    });
 }
 
 // Whether one of `drives` that can run loads `name`: its own or resulting lists, or

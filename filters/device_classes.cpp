@@ -39,9 +39,9 @@ DeviceClass ClassOf(HKEY key, const wchar_t* subkey, const GUID& guid)
     return found;
 }
 
-// Calls `visit(key, subkey, guid)` with each class key whose name is a GUID.
-template <typename Visit>
-void ForEachClassKey(const Machine& machine, Visit visit)
+} // namespace
+
+void ForEachClassKey(const Machine& machine, const std::function<void(HKEY, const wchar_t*, const GUID&)>& visit)
 {
     UniqueKey classes;
     if (RegOpenKeyExW(machine.root, MachinePath(machine, L"Control\\Class").c_str(), 0, KEY_READ, classes.put()) !=
@@ -60,8 +60,6 @@ void ForEachClassKey(const Machine& machine, Visit visit)
         visit(key.get(), subkey, guid);
     }
 }
-
-} // namespace
 
 ClassLookup FindDeviceClass(const Machine& machine, const std::wstring& nameOrGuid, DeviceClass* found,
                             std::vector<std::wstring>* others)

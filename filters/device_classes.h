@@ -5,10 +5,17 @@
 #include "base/device_class.h"
 #include "base/machine.h"
 
+#include <windows.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
 enum class ClassLookup { Found, Unknown, Ambiguous };
+
+// Calls `visit(key, subkey, guid)` with each class key of `machine` whose name is a
+// GUID, open for reading its values.
+void ForEachClassKey(const Machine& machine, const std::function<void(HKEY, const wchar_t*, const GUID&)>& visit);
 
 // The class that `nameOrGuid` names: its Class value, matched without case, or its
 // GUID in braces. For Ambiguous, `others` holds the GUIDs of every class of that name.
