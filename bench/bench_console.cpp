@@ -14,6 +14,7 @@
 #include <cfgmgr32.h>
 #include <objbase.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -98,11 +99,13 @@ void BareDeviceList(HDEVINFO set, SP_DEVINFO_DATA* device, const DEVPROPKEY* key
     SetupDiGetDevicePropertyW(set, device, key, &type, data, sizeof(data), &size, 0);
 }
 
-void BareText(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property)
+// Whether the property holds more than an empty text or list.
+bool BareText(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property)
 {
     BYTE data[2048];
     DWORD size = 0;
-    SetupDiGetDeviceRegistryPropertyW(set, device, property, nullptr, data, sizeof(data), &size);
+    return SetupDiGetDeviceRegistryPropertyW(set, device, property, nullptr, data, sizeof(data), &size) &&
+           size > 2 * sizeof(wchar_t);
 }
 
 // What `check --all-classes` cannot do without, made bare: every present device's
@@ -114,9 +117,14 @@ void BareAllClassesCheck()
     HDEVINFO all = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof(device);
+    // The classes whose devices carry filters of their own are gone over too.
+    std::vector<GUID> withOwn;
     for (DWORD index = 0; all != INVALID_HANDLE_VALUE && SetupDiEnumDeviceInfo(all, index, &device); ++index) {
-        BareText(all, &device, SPDRP_UPPERFILTERS);
-        BareText(all, &device, SPDRP_LOWERFILTERS);
+        bool own = BareText(all, &device, SPDRP_UPPERFILTERS);
+        own = BareText(all, &device, SPDRP_LOWERFILTERS) || own;
+        if (own && std::none_of(withOwn.begin(), withOwn.end(),
+                                [&](const GUID& known) { return IsEqualGUID(known, device.ClassGuid); }))
+            withOwn.push_back(device.ClassGuid);
     }
     if (all != INVALID_HANDLE_VALUE)
         SetupDiDestroyDeviceInfoList(all);
@@ -144,7 +152,8 @@ void BareAllClassesCheck()
             if (value == LowerFiltersValue || value == UpperFiltersValue)
                 active.insert(active.end(), names.begin(), names.end());
         }
-        if (!listed)
+        if (!listed && std::none_of(withOwn.begin(), withOwn.end(),
+                                    [&](const GUID& known) { return IsEqualGUID(known, guid); }))
             continue;
         HDEVINFO set = SetupDiGetClassDevsW(&guid, nullptr, nullptr, DIGCF_PRESENT);
         for (DWORD at = 0; set != INVALID_HANDLE_VALUE && SetupDiEnumDeviceInfo(set, at, &device); ++at) {
