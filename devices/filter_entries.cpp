@@ -12,9 +12,7 @@
 #include "services/service_info.h"
 
 #include <cfgmgr32.h>
-#include <objbase.h>
 
-#include <iterator>
 
 namespace {
 
