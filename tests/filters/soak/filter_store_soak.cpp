@@ -1,21 +1,25 @@
-// A long run of random park, restore and delete operations against the class key of
-// the Wine prefix and, in between, against the own values of a CD-ROM device that the
-// run registers: the same name in both groups and in several letter cases, values up
+// A long run of random park, restore and delete operations against the class keys of
+// the Wine prefix (the CD/DVD drives', the keyboards' and the USB controllers') and,
+// in between, against the own values of a CD-ROM device that the run registers: the
+// same name in both groups and in several letter cases, values up
 // to 64 KiB, malformed data, keys that refuse writes, one failing write in the middle
 // of an operation (to a value or to a device property), and values deleted in
 // between. After every operation the names of the four values of each place, read
 // just before and just after without the program's help, must show that no name was
 // lost or invented, that no name came to stand more often in a value than it did (or
 // once, if it did not), that each group's outcome was reported truthfully, and that
-// the place not edited did not change.
+// the places not edited did not change. The class keys' values are put back as
+// they were afterwards.
 //
 // Usage: soak_filter_store [operations] [seed]. Prints one line with the counts and
 // exits non-zero when a name was lost, invented or repeated or a result was false.
 #include "base/handles.h"
 #include "devices/device_installer.h"
 #include "devices/drive_filters.h"
+#include "filters/device_classes.h"
 #include "filters/filter_registry.h"
 #include "filters/store_calls.h"
+#include "services/running_machine.h"
 #include "bench/bench_tools.h"
 #include "support/swapped_seam.h"
 
@@ -467,7 +471,63 @@ void Report(long long operation, const char* where, const char* what, const std:
                      where, what, name.c_str(), openReadOnly ? "read-only key" : "writable key", failingWrite);
 }
 
-enum Place { ClassKey, Drive };
+// One class key the run edits, and what its four values held before, so that they
+// can be put back: a key made for the run is removed again.
+struct ClassPlace {
+    DeviceClass deviceClass;
+    std::wstring path;
+    UniqueKey key;
+    bool made = false;
+    struct Saved {
+        bool present = false;
+        DWORD type = 0;
+        std::vector<BYTE> data;
+    } saved[4];
+};
+
+// The keyboards' and the USB controllers' classes: Windows cannot start without
+// either, and Wine's prefix may lack their keys.
+constexpr wchar_t kKeyboardKey[] = L"{4d36e96b-e325-11ce-bfc1-08002be10318}";
+constexpr wchar_t kUsbKey[] = L"{36fc9e60-c465-11cf-8056-444553540000}";
+
+bool OpenClassPlace(const std::wstring& classKey, const wchar_t* className, ClassPlace* place)
+{
+    place->path = L"SYSTEM\\CurrentControlSet\\Control\\Class\\" + classKey;
+    DWORD disposition = 0;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, place->path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, place->key.put(),
+                        &disposition) != ERROR_SUCCESS)
+        return false;
+    place->made = disposition == REG_CREATED_NEW_KEY;
+    if (place->made)
+        RegSetValueExW(place->key.get(), L"Class", 0, REG_SZ, reinterpret_cast<const BYTE*>(className),
+                       static_cast<DWORD>((std::wcslen(className) + 1) * sizeof(wchar_t)));
+    for (int slot = 0; slot < 4; ++slot) {
+        ClassPlace::Saved& saved = place->saved[slot];
+        DWORD size = 0;
+        saved.present = RegQueryValueExW(place->key.get(), kValues[slot], nullptr, &saved.type, nullptr, &size) ==
+                        ERROR_SUCCESS;
+        saved.data.resize(size);
+        if (saved.present && size)
+            RegQueryValueExW(place->key.get(), kValues[slot], nullptr, &saved.type, saved.data.data(), &size);
+    }
+    std::vector<std::wstring> others;
+    return FindDeviceClass(RunningMachine(), classKey, &place->deviceClass, &others) == ClassLookup::Found;
+}
+
+void PutBack(ClassPlace& place)
+{
+    for (int slot = 0; slot < 4; ++slot) {
+        const ClassPlace::Saved& saved = place.saved[slot];
+        if (saved.present)
+            RegSetValueExW(place.key.get(), kValues[slot], 0, saved.type, saved.data.data(),
+                           static_cast<DWORD>(saved.data.size()));
+        else
+            RegDeleteValueW(place.key.get(), kValues[slot]);
+    }
+    place.key.reset();
+    if (place.made)
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, place.path.c_str());
+}
 
 } // namespace
 
@@ -480,38 +540,51 @@ int main(int argc, char** argv)
     long long operations = argc > 1 ? std::atoll(argv[1]) : 100000;
     unsigned seed = argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 20261208u;
 
-    UniqueKey classKey;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, CdromClassKeyPath(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, classKey.put(),
-                        nullptr) != ERROR_SUCCESS) {
-        std::fprintf(stderr, "cannot open the class key\n");
+    // The class keys first, the drive last: a place is an index into both.
+    std::vector<ClassPlace> classes(3);
+    if (!OpenClassPlace(CdromClass().key, L"CDROM", &classes[0]) ||
+        !OpenClassPlace(kKeyboardKey, L"Keyboard", &classes[1]) || !OpenClassPlace(kUsbKey, L"USB", &classes[2])) {
+        std::fprintf(stderr, "cannot open the class keys\n");
+        for (ClassPlace& place : classes)
+            if (place.key)
+                PutBack(place);
         return 2;
     }
+    const size_t drivePlace = classes.size();
+    const size_t placeCount = classes.size() + 1;
     SoakDrive drive;
     if (!drive.registered()) {
         std::fprintf(stderr, "cannot register the soak's CD-ROM device\n");
+        for (ClassPlace& place : classes)
+            PutBack(place);
         return 2;
     }
-    HKEY key = classKey.get();
     Generator gen(seed);
-    for (Slot slot : {Lower, Upper, LowerParked, UpperParked}) {
-        gen.Seed(key, kValues[slot]);
-        drive.Seed(gen, slot);
-    }
-    auto seedValue = [&](Place place, Slot slot) {
-        if (place == ClassKey)
-            gen.Seed(key, kValues[slot]);
-        else
+    auto seedValue = [&](size_t place, Slot slot) {
+        if (place == drivePlace)
             drive.Seed(gen, slot);
-    };
-    auto readValue = [&](Place place, Slot slot) {
-        return place == ClassKey ? ReadTally(key, slot) : drive.Read(slot);
-    };
-    auto deleteValue = [&](Place place, Slot slot) {
-        if (place == ClassKey)
-            RegDeleteValueW(key, kValues[slot]);
         else
-            drive.Delete(slot);
+            gen.Seed(classes[place].key.get(), kValues[slot]);
     };
+    auto readValue = [&](size_t place, Slot slot) {
+        return place == drivePlace ? drive.Read(slot) : ReadTally(classes[place].key.get(), slot);
+    };
+    auto deleteValue = [&](size_t place, Slot slot) {
+        if (place == drivePlace)
+            drive.Delete(slot);
+        else
+            RegDeleteValueW(classes[place].key.get(), kValues[slot]);
+    };
+    auto readAll = [&] {
+        std::vector<std::array<Tally, 4>> all;
+        for (const ClassPlace& place : classes)
+            all.push_back(ReadAll(place.key.get()));
+        all.push_back(drive.ReadAll());
+        return all;
+    };
+    for (size_t place = 0; place < placeCount; ++place)
+        for (Slot slot : {Lower, Upper, LowerParked, UpperParked})
+            seedValue(place, slot);
 
     SwappedSeam store(filterStoreCalls, {SoakOpenKey, SoakSetValue, RegQueryValueExW});
     SwappedSeam installer(deviceInstallerCalls);
@@ -523,16 +596,16 @@ int main(int argc, char** argv)
     QueryPerformanceCounter(&start);
     // What each place's values held after the last operation; a value changed in
     // between is read again, so each operation is judged against what it found.
-    std::array<Tally, 4> beforeTally[2] = {ReadAll(key), drive.ReadAll()};
+    std::vector<std::array<Tally, 4>> beforeTally = readAll();
     for (long long op = 0; op < operations; ++op) {
         if (gen.Below(4) == 0) {
-            Place place = static_cast<Place>(gen.Below(2));
+            size_t place = static_cast<size_t>(gen.Below(static_cast<int>(placeCount)));
             Slot slot = static_cast<Slot>(gen.Below(4));
             seedValue(place, slot);
             beforeTally[place][slot] = readValue(place, slot);
         }
         if (gen.Below(20) == 0) {
-            Place place = static_cast<Place>(gen.Below(2));
+            size_t place = static_cast<size_t>(gen.Below(static_cast<int>(placeCount)));
             Slot slot = static_cast<Slot>(gen.Below(4));
             deleteValue(place, slot);
             beforeTally[place][slot] = readValue(place, slot);
@@ -541,13 +614,13 @@ int main(int argc, char** argv)
         // makes one.
         if (gen.Below(100) == 0) {
             drive.DeleteParkingKey();
-            beforeTally[Drive][LowerParked] = drive.Read(LowerParked);
-            beforeTally[Drive][UpperParked] = drive.Read(UpperParked);
+            beforeTally[drivePlace][LowerParked] = drive.Read(LowerParked);
+            beforeTally[drivePlace][UpperParked] = drive.Read(UpperParked);
         }
         // One operation in three on the drive: each costs half as much again as one on
-        // the class key, and the short run has to stay short.
-        Place place = gen.Below(3) == 0 ? Drive : ClassKey;
-        Place other = place == ClassKey ? Drive : ClassKey;
+        // a class key, and the short run has to stay short.
+        size_t place = gen.Below(3) == 0 ? drivePlace : static_cast<size_t>(gen.Below(static_cast<int>(classes.size())));
+        const DeviceClass& deviceClass = place == drivePlace ? CdromClass() : classes[place].deviceClass;
         std::array<Names, 4> before = NamesOf(beforeTally[place]);
 
         std::wstring name = gen.OperationName(before);
@@ -560,26 +633,27 @@ int main(int argc, char** argv)
         bool upperGroup = kind == 2 && gen.Below(2) == 1;
         bool result = false;
         FilterGroupEdits edits;
-        if (place == ClassKey) {
+        const Machine& machine = RunningMachine();
+        if (place != drivePlace) {
             if (kind < 2)
-                result = kind == 0 ? DeactivateFilter(RunningMachine(), CdromClass(), name.c_str(), &edits) : ActivateFilter(RunningMachine(), CdromClass(), name.c_str(), &edits);
+                result = kind == 0 ? DeactivateFilter(machine, deviceClass, name.c_str(), &edits)
+                                   : ActivateFilter(machine, deviceClass, name.c_str(), &edits);
             else
-                result = DeleteFilter(RunningMachine(), CdromClass(), upperGroup ? UpperFiltersValue : LowerFiltersValue, name.c_str());
+                result = DeleteFilter(machine, deviceClass, upperGroup ? UpperFiltersValue : LowerFiltersValue,
+                                      name.c_str());
         } else {
             if (kind < 2)
-                result = kind == 0 ? DeactivateDriveFilter(RunningMachine(), CdromClass(), kDriveId, name.c_str(), &edits)
-                                   : ActivateDriveFilter(RunningMachine(), CdromClass(), kDriveId, name.c_str(), &edits);
+                result = kind == 0 ? DeactivateDriveFilter(machine, deviceClass, kDriveId, name.c_str(), &edits)
+                                   : ActivateDriveFilter(machine, deviceClass, kDriveId, name.c_str(), &edits);
             else
-                result = DeleteDriveFilter(RunningMachine(), CdromClass(), kDriveId, upperGroup, name.c_str());
+                result = DeleteDriveFilter(machine, deviceClass, kDriveId, upperGroup, name.c_str());
         }
-        std::array<Tally, 4> afterTally[2] = {ReadAll(key), drive.ReadAll()};
+        std::vector<std::array<Tally, 4>> afterTally = readAll();
         std::array<Names, 4> after = NamesOf(afterTally[place]);
-        std::array<Names, 4> otherBefore = NamesOf(beforeTally[other]);
-        std::array<Names, 4> otherAfter = NamesOf(afterTally[other]);
-        bool truthful = otherAfter == otherBefore;
+        bool truthful = true;
         if (kind < 2) {
             bool park = kind == 0;
-            truthful = truthful && result == (edits.lower && edits.upper) &&
+            truthful = result == (edits.lower && edits.upper) &&
                        MoveTruthful(before, after, park ? Lower : LowerParked, park ? LowerParked : Lower, upper,
                                     edits.lower) &&
                        MoveTruthful(before, after, park ? Upper : UpperParked, park ? UpperParked : Upper, upper,
@@ -591,31 +665,40 @@ int main(int argc, char** argv)
             Slot parked = upperGroup ? UpperParked : LowerParked;
             Slot otherActive = upperGroup ? Lower : Upper;
             Slot otherParked = upperGroup ? LowerParked : UpperParked;
-            truthful = truthful && RemovalTruthful(before, after, active, parked, upper, result) &&
+            truthful = RemovalTruthful(before, after, active, parked, upper, result) &&
                        after[otherActive] == before[otherActive] && after[otherParked] == before[otherParked];
             CountGroup(before, after, active, parked, &upper, &counts);
             CountGroup(before, after, otherActive, otherParked, nullptr, &counts);
         }
-        // The place not edited may neither lose nor gain a name.
-        CountGroup(otherBefore, otherAfter, Lower, LowerParked, nullptr, &counts);
-        CountGroup(otherBefore, otherAfter, Upper, UpperParked, nullptr, &counts);
-        for (Place each : {ClassKey, Drive})
+        // The places not edited may neither lose nor gain a name.
+        for (size_t other = 0; other < placeCount; ++other) {
+            if (other == place)
+                continue;
+            std::array<Names, 4> otherBefore = NamesOf(beforeTally[other]);
+            std::array<Names, 4> otherAfter = NamesOf(afterTally[other]);
+            truthful = truthful && otherAfter == otherBefore;
+            CountGroup(otherBefore, otherAfter, Lower, LowerParked, nullptr, &counts);
+            CountGroup(otherBefore, otherAfter, Upper, UpperParked, nullptr, &counts);
+        }
+        for (size_t each = 0; each < placeCount; ++each)
             CountRepeats(beforeTally[each], afterTally[each], &counts);
         if (!truthful) {
             ++counts.falseResults;
-            Report(op, place == ClassKey ? "" : "drive ", kind == 0 ? "park" : kind == 1 ? "restore" : "delete", name);
+            std::string where = "drive ";
+            if (place != drivePlace)
+                where = std::string(deviceClass.className.begin(), deviceClass.className.end()) + " ";
+            Report(op, where.c_str(), kind == 0 ? "park" : kind == 1 ? "restore" : "delete", name);
         }
-        beforeTally[ClassKey] = std::move(afterTally[ClassKey]);
-        beforeTally[Drive] = std::move(afterTally[Drive]);
+        beforeTally = std::move(afterTally);
     }
     LARGE_INTEGER end;
     QueryPerformanceCounter(&end);
-    for (const wchar_t* value : kValues)
-        RegDeleteValueW(key, value);
+    for (ClassPlace& each : classes)
+        PutBack(each);
 
-    std::printf("soak: %lld operations, %lld names lost, %lld names invented, %lld names repeated, %lld false "
-                "results, %.1f s\n",
-                operations, counts.lost, counts.invented, counts.repeated, counts.falseResults,
+    std::printf("soak: %lld operations in %zu class keys and a drive, %lld names lost, %lld names invented, %lld names "
+                "repeated, %lld false results, %.1f s\n",
+                operations, classes.size(), counts.lost, counts.invented, counts.repeated, counts.falseResults,
                 SecondsBetween(start, end));
     return counts.lost || counts.invented || counts.repeated || counts.falseResults ? 1 : 0;
 }
