@@ -15,9 +15,20 @@ bool Is(const std::wstring& word, const wchar_t* option)
 
 } // namespace
 
-std::wstring ParseArguments(const std::vector<std::wstring>& words, std::span<const ConsoleCommand> table,
+std::wstring ParseArguments(const std::vector<std::wstring>& given, std::span<const ConsoleCommand> table,
                             Arguments* arguments)
 {
+    // The installation comes before the command as readily as after it.
+    std::vector<std::wstring> words;
+    for (size_t i = 0; i < given.size(); ++i) {
+        if (!Is(given[i], L"--offline")) {
+            words.push_back(given[i]);
+            continue;
+        }
+        if (!arguments->offline.empty() || i + 1 == given.size() || given[i + 1].empty())
+            return FormatProgramString(IDS_CLI_INCOMPLETE, {given[i]});
+        arguments->offline = given[++i];
+    }
     if (words.empty())
         return LoadProgramString(IDS_CLI_NO_COMMAND);
     auto known = std::find_if(table.begin(), table.end(),

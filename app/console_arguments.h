@@ -3,6 +3,8 @@
 #pragma once
 
 #include "app/console_output.h"
+#include "base/machine.h"
+#include "services/running_machine.h"
 
 #include <span>
 #include <string>
@@ -31,6 +33,10 @@ struct Arguments {
     bool yes = false;
     std::wstring className; // --class: the device class, by its Class value or GUID
     bool allClasses = false; // --all-classes
+    std::wstring offline;    // --offline: another installation's Windows folder
+    // What the command works on: the running system, or the offline installation
+    // once its registry is loaded.
+    const Machine* machine = &RunningMachine();
 };
 
 // Empty when `words` name a command of `table` and fit its options; else the

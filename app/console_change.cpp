@@ -8,13 +8,12 @@
 #include "filters/multi_sz.h"
 #include "filters/windows_filters.h"
 #include "res/resource.h"
-#include "services/running_machine.h"
 
 #include <algorithm>
 
 Outcome ChangeCommand(const Arguments& arguments)
 {
-    const Machine& machine = RunningMachine();
+    const Machine& machine = *arguments.machine;
     const std::wstring& name = arguments.name;
     Command command = arguments.command->command;
     if (command == Command::Delete && !arguments.yes)

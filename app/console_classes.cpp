@@ -13,7 +13,7 @@ bool PickClasses(const Machine& machine, const Arguments& arguments, std::vector
     if (arguments.allClasses) {
         // Every class with a filter value, and those whose devices carry filters of
         // their own.
-        *classes = ClassesWithFilters(machine, ClassesOfDevicesWithOwnFilters());
+        *classes = ClassesWithFilters(machine, machine.offline ? std::vector<GUID>() : ClassesOfDevicesWithOwnFilters());
         return true;
     }
     if (arguments.className.empty()) {

@@ -3,6 +3,7 @@
 #include "app/console_arguments.h"
 #include "app/console_change.h"
 #include "app/console_list.h"
+#include "app/console_offline.h"
 #include "app/console_repair.h"
 #include "base/error_box.h"
 #include "base/strings.h"
@@ -33,6 +34,7 @@ Outcome Usage(int code, const std::wstring& problem)
     for (UINT id = IDS_CLI_USAGE_FIRST; id < IDS_CLI_USAGE_LAST; ++id)
         outcome.lines.push_back(LoadProgramString(id));
     outcome.lines.push_back(LoadProgramString(IDS_CLI_USAGE_CLASSES));
+    outcome.lines.push_back(LoadProgramString(IDS_CLI_USAGE_OFFLINE));
     outcome.summary = problem.empty() ? LoadProgramString(IDS_CLI_USAGE_LAST) : problem;
     if (!problem.empty())
         outcome.lines.push_back(LoadProgramString(IDS_CLI_USAGE_LAST));
@@ -79,6 +81,12 @@ Outcome RunOutcome(const std::vector<std::wstring>& arguments)
         outcome = Usage(ConsoleFailed, problem);
     else if (parsed.command->needsAdministrator && !consoleCalls.runningAsAdministrator())
         outcome = Failed(LoadProgramString(IDS_CLI_NEEDS_ADMIN));
+    else if (!parsed.offline.empty() && parsed.command->command != Command::Help)
+        outcome = RunOffline(parsed, parsed.command->needsAdministrator, [&](const Machine& machine) {
+            Arguments there = parsed;
+            there.machine = &machine;
+            return parsed.command->run(there);
+        });
     else
         outcome = parsed.command->run(parsed);
     if (!boxedError.empty()) {

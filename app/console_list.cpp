@@ -8,12 +8,11 @@
 #include "devices/filter_entries.h"
 #include "filters/filter_lists.h"
 #include "res/resource.h"
-#include "services/running_machine.h"
 #include "services/service_info.h"
 
 Outcome ListCommand(const Arguments& arguments)
 {
-    const Machine& machine = RunningMachine();
+    const Machine& machine = *arguments.machine;
     std::vector<DeviceClass> classes;
     Outcome refusal;
     if (!PickClasses(machine, arguments, &classes, &refusal))
@@ -22,9 +21,10 @@ Outcome ListCommand(const Arguments& arguments)
     std::wstring array;
     int counts[2] = {0, 0}; // parked, active
     std::vector<std::wstring> problems;
+    ServiceConnection connection;
     for (const DeviceClass& deviceClass : classes) {
     std::vector<DriveHealth> drives;
-    if (!ReadDrives(deviceClass, &drives))
+    if (!machine.offline && !ReadDrives(deviceClass, &drives))
         problems.push_back(LoadProgramString(IDS_DRIVES_UNKNOWN));
     for (const DriveHealth& drive : drives)
         if (!drive.filters.known)
@@ -37,7 +37,11 @@ Outcome ListCommand(const Arguments& arguments)
     std::wstring ofClass = arguments.allClasses ? deviceClass.className + L" " : std::wstring();
     for (const FilterEntry& entry : entries) {
         ServiceInfo info{};
-        QueryServiceInfo(entry.name.c_str(), &info);
+        // Offline, nothing runs: what is told is whether its service is there.
+        if (machine.offline)
+            info.currentState = ReadDriverCondition(machine, &connection, entry.name.c_str()).currentState;
+        else
+            QueryServiceInfo(entry.name.c_str(), &info);
         ++counts[entry.active];
         bool declarative = entry.place == FilterPlace::Declarative;
         if (arguments.json) {

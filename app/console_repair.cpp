@@ -9,7 +9,6 @@
 #include "devices/filter_entries.h"
 #include "devices/repair_plan.h"
 #include "res/resource.h"
-#include "services/running_machine.h"
 #include "ui/drive_texts.h"
 
 #include <setupapi.h>
@@ -52,8 +51,9 @@ Outcome Examine(const Machine& machine, const DeviceClass& deviceClass, bool res
             items.push_back({Unexplained, where + TroubleText(planned.condition) + L"; " +
                                               LoadProgramString(IDS_CLI_WINDOWS_REPAIR)});
         else if (planned.verdict == FixVerdict::Park)
-            items.push_back({Repairable, where + (state == ServiceStateNotFound
-                                                      ? LoadProgramString(IDS_CLI_SERVICE_MISSING)
+            // Offline nothing runs: what keeps it from loading is the reason.
+            items.push_back({Repairable, where + (state == ServiceStateNotFound || facts.offline
+                                                      ? TroubleText(planned.condition)
                                                       : FormatProgramString(IDS_CLI_SERVICE_NOT_RUNNING,
                                                                             {StateText(state)}))});
     }
@@ -133,7 +133,9 @@ Outcome FixClass(const Machine& machine, const DeviceClass& deviceClass, bool re
     }
 
     bool restartAsked = false;
-    if (deviceClass.critical) {
+    if (machine.offline) {
+        // Its devices are not here; the change takes effect when it starts.
+    } else if (deviceClass.critical) {
         restartAsked = !parked.empty();
     } else if (restartAlways || !parked.empty()) {
         DeviceChangeOutcome change;
@@ -161,11 +163,11 @@ Outcome OverClasses(const Arguments& arguments, Examine examine)
 {
     std::vector<DeviceClass> classes;
     Outcome refusal;
-    if (!PickClasses(RunningMachine(), arguments, &classes, &refusal))
+    if (!PickClasses(*arguments.machine, arguments, &classes, &refusal))
         return refusal;
     std::vector<Outcome> outcomes;
     for (const DeviceClass& deviceClass : classes)
-        outcomes.push_back(examine(RunningMachine(), deviceClass));
+        outcomes.push_back(examine(*arguments.machine, deviceClass));
     return CombineClasses(classes, outcomes);
 }
 

@@ -76,6 +76,13 @@ using UniqueIcon = UniqueAny<NullInvalidTraits<HICON, DestroyIcon>>;
 using UniqueHeapBlock = UniqueAny<NullInvalidTraits<void*, CloseHeapBlock>>;
 using UniqueLocalBlock = UniqueAny<NullInvalidTraits<HLOCAL, LocalFree>>;
 using UniqueHandle = UniqueAny<NullInvalidTraits<HANDLE, CloseHandle>>;
+// A file's handle, which the platform gives as INVALID_HANDLE_VALUE for none.
+struct FileHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type value) { CloseHandle(value); }
+};
+using UniqueFile = UniqueAny<FileHandleTraits>;
 using UniqueMemoryDC = UniqueAny<NullInvalidTraits<HDC, DeleteDC>>;
 
 // A window's device context pairs the DC with the window it must be released to.

@@ -51,6 +51,10 @@ struct Machine {
     HKEY root;              // the key its SYSTEM hive hangs under
     std::wstring controlSet; // the control set's path below `root`
     const MachineServices* services;
+    // Another installation's registry, loaded from its files: it has no devices
+    // present and no service running, so neither can be asked.
+    bool offline = false;
+    std::wstring windowsFolder; // an offline installation's Windows folder
 };
 
 // `below` (e.g. L"Enum") under the machine's control set, from its root.

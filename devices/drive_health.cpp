@@ -133,6 +133,11 @@ bool ReadDrivesAsking(const Machine* machine, const DeviceClass& deviceClass, st
 
 bool ReadDriveHealth(const Machine& machine, const DeviceClass& deviceClass, std::vector<DriveHealth>* drives)
 {
+    // The devices present are this system's, not the offline installation's.
+    if (machine.offline) {
+        drives->clear();
+        return true;
+    }
     return ReadDrivesAsking(&machine, deviceClass, drives);
 }
 

@@ -207,6 +207,10 @@ std::vector<ServiceUser> DriveUsersOf(const Machine& machine, const DeviceClass&
                                       bool deleting)
 {
     std::vector<ServiceUser> users;
+    // This system's devices and its installer's class lists tell nothing of another
+    // installation; its own Enum and classes are scanned with the service.
+    if (machine.offline)
+        return users;
     std::vector<DriveHealth> drives;
     std::vector<std::wstring> classActive[2];
     bool classKnown = ReadClassActiveFilters(machine, deviceClass, classActive);

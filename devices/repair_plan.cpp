@@ -24,13 +24,25 @@ DriverCondition ConditionOf(const RepairFacts& facts, const std::wstring& name)
     return {};
 }
 
+bool CannotLoad(const DriverCondition& condition)
+{
+    return condition.trouble == DriverTrouble::Missing || condition.trouble == DriverTrouble::NoFile ||
+           condition.trouble == DriverTrouble::Disabled;
+}
+
 FixVerdict Judge(const DeviceClass& deviceClass, const FilterEntry& entry, const DriverCondition& condition,
-                 bool noEvidence)
+                 bool noEvidence, bool offline)
 {
     if (entry.place == FilterPlace::Declarative)
         return FixVerdict::Leave;
     if (WindowsNeedsFilter(deviceClass, entry.name.c_str()))
         return FixVerdict::WindowsOwn;
+    // Nothing runs there: an enabled filter whose file is there may be the one that
+    // works, in any class.
+    if (offline)
+        return condition.trouble == DriverTrouble::Unknown ? FixVerdict::CannotTell
+               : CannotLoad(condition)                     ? FixVerdict::Park
+                                                           : FixVerdict::Leave;
     // State 0: the manager or the service could not be asked, so a running filter
     // may stand here.
     DWORD state = condition.currentState;
@@ -41,10 +53,7 @@ FixVerdict Judge(const DeviceClass& deviceClass, const FilterEntry& entry, const
     // A stopped filter of the disks or the keyboards may be what stands between the
     // user and their data or their input: only one that cannot load goes.
     if (deviceClass.critical)
-        return condition.trouble == DriverTrouble::Missing || condition.trouble == DriverTrouble::NoFile ||
-                       condition.trouble == DriverTrouble::Disabled
-                   ? FixVerdict::Park
-                   : FixVerdict::Leave;
+        return CannotLoad(condition) ? FixVerdict::Park : FixVerdict::Leave;
     return state != SERVICE_RUNNING ? FixVerdict::Park : FixVerdict::Leave;
 }
 
@@ -59,6 +68,7 @@ RepairFacts GatherRepairFacts(const Machine& machine, const DeviceClass& deviceC
 {
     RepairFacts facts;
     facts.deviceClass = deviceClass;
+    facts.offline = machine.offline;
     facts.drivesKnown = ReadDriveHealth(machine, deviceClass, &facts.drives);
     facts.entriesStatus = ReadFilterEntries(machine, deviceClass, facts.drives, &facts.entries);
     for (const DriveHealth& drive : facts.drives)
@@ -93,7 +103,7 @@ RepairPlan PlanRepair(const RepairFacts& facts)
         }
         DriverCondition condition = ConditionOf(facts, entry.name);
         plan.filters.push_back({entry, entry.active, condition,
-                                Judge(facts.deviceClass, entry, condition, plan.noEvidence)});
+                                Judge(facts.deviceClass, entry, condition, plan.noEvidence, facts.offline)});
     }
     for (size_t index = 0; index < facts.drives.size(); ++index) {
         const DriveHealth& drive = facts.drives[index];

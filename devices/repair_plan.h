@@ -26,6 +26,8 @@ struct RepairFacts {
     LSTATUS entriesStatus = ERROR_SUCCESS; // as ReadFilterEntries answered
     std::vector<DriveHealth> drives;
     bool drivesKnown = true;
+    // Another installation's: no device and no running state to go by.
+    bool offline = false;
     // The condition of each name the entries hold; a name missing here is unknown.
     std::vector<NamedCondition> conditions;
 };
@@ -37,7 +39,8 @@ struct RepairFacts {
 RepairFacts GatherRepairFacts(const Machine& machine, const DeviceClass& deviceClass, bool parkedToo);
 
 enum class FixVerdict {
-    Park,       // its service is missing, or not running while a device could load it
+    Park,       // its service is missing, or not running while a device could load it;
+                // offline, its service is missing or disabled, or its file is not there
     Leave,      // nothing wrong with it, or it is not ours to change
     CannotTell, // its service could not be asked
     WindowsOwn, // one of Windows' own filters of the class: never parked, whatever its state

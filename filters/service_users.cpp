@@ -226,8 +226,12 @@ private:
         parked_.clear();
         unreadable_.clear();
         // Where the system cannot tell of changes, nothing is kept: every lookup
-        // walks anew.
-        watch_.Arm(machine.root, enumRoot);
+        // walks anew. So it is for a loaded hive, which an open watch would keep
+        // from being unloaded.
+        if (machine.offline)
+            watch_ = RegistryWatch();
+        else
+            watch_.Arm(machine.root, enumRoot);
         UniqueKey root;
         if (!OpenScanKey(machine.root, enumRoot.c_str(), ScanAccess, &root, &unreadable_, [&] { return enumRoot; }))
             return;

@@ -167,7 +167,7 @@
 #define IDS_CLI_SIBLING_MISSING 198     // %1: the 64-bit companion's file name
 #define IDS_USER_LOADED 199          // %1: the class's name
 #define IDS_LAST 199
-// The console companion's texts for device classes.
+// The console companion's texts for device classes and for other installations.
 #define IDS_CLI_CLASS_FIRST 300
 #define IDS_CLI_UNKNOWN_CLASS 300       // %1: the name asked for
 #define IDS_CLI_AMBIGUOUS_CLASS 301     // %1: the name; %2: the classes' GUIDs
@@ -176,7 +176,18 @@
 #define IDS_CLI_RESTART_WINDOWS_CLASS 304 // %1: the class's name
 #define IDS_CLI_USAGE_CLASSES 305       // a line of the usage, before its last
 #define IDS_CLI_RESTART_FINISHES 306    // %1: the class's name
-#define IDS_CLI_CLASS_LAST 306
+#define IDS_CLI_OFFLINE_RUNNING 307    // %1: the folder given
+#define IDS_CLI_OFFLINE_NO_HIVE 308    // %1: the folder given
+#define IDS_CLI_OFFLINE_NOT_LOADED 309 // %1: the hive file; %2: the reason
+#define IDS_CLI_OFFLINE_NO_COPY 310    // %1: the hive file; %2: the reason
+#define IDS_CLI_OFFLINE_NO_CONTROL_SET 311 // %1: the hive file
+#define IDS_CLI_OFFLINE_ON 312         // %1: the folder; %2: the control set; %3: the outcome
+#define IDS_CLI_OFFLINE_COPY 313       // %1: the copy
+#define IDS_CLI_OFFLINE_NOT_UNLOADED 314 // %1: the key; %2: the reason
+#define IDS_CLI_OFFLINE_NO_DELETE 315
+#define IDS_CLI_OFFLINE_NO_DRIVE 316
+#define IDS_CLI_USAGE_OFFLINE 317      // a line of the usage, after the classes'
+#define IDS_CLI_CLASS_LAST 317
 // The meaning of a drive's problem code c is IDS_DRIVE_PROBLEM_BASE + c, where known.
 #define IDS_DRIVE_PROBLEM_BASE 200
 #define IDS_DRIVE_PROBLEM_COUNT 100

@@ -107,6 +107,6 @@ ServiceUsersCalls serviceUsersCalls = {EnumDependentServicesW};
 
 const Machine& RunningMachine()
 {
-    static const Machine running = {HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet", &RunningServices};
+    static const Machine running = {HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet", &RunningServices, false, {}};
     return running;
 }
