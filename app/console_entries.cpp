@@ -6,7 +6,7 @@
 #include "filters/filter_lists.h"
 #include "res/resource.h"
 #include "services/service_info.h"
-#include "ui/message_boxes.h"
+#include "ui/drive_texts.h"
 
 std::wstring GroupText(const FilterEntry& entry, bool withInstanceId)
 {

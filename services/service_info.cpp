@@ -212,7 +212,9 @@ void ExpandSystemRootPath(const wchar_t* imagePath, wchar_t* out)
         out[0] = L'\0';
         return;
     }
-    if (StrCmpNIW(out, SystemRootPrefix, static_cast<int>(SystemRootPrefixLength)) != 0)
+    if (std::wcslen(out) < SystemRootPrefixLength ||
+        CompareStringOrdinal(out, static_cast<int>(SystemRootPrefixLength), SystemRootPrefix,
+                             static_cast<int>(SystemRootPrefixLength), TRUE) != CSTR_EQUAL)
         return;
 
     wchar_t root[PathLength] = {};

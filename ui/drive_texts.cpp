@@ -98,3 +98,8 @@ std::wstring DescribeDrives(bool known, const std::vector<DriveHealth>& drives)
     lines.pop_back();
     return lines;
 }
+
+std::wstring ServiceUserText(const ServiceUser& user)
+{
+    return user.kind == ServiceUser::Unreadable ? FormatProgramString(IDS_USER_UNREADABLE, {user.name}) : user.name;
+}

@@ -3,9 +3,15 @@
 #pragma once
 
 #include "devices/drive_health.h"
+#include "filters/service_users.h"
 
 #include <string>
 #include <vector>
+
+// How one user of a service is shown: its name, or for a key that could not be
+// read, its path in a text that says so. Here, apart from the message boxes, so
+// that the console companion links no shell.
+std::wstring ServiceUserText(const ServiceUser& user);
 
 // The state of one device: "working", "not started", or its problem code with a
 // short meaning where one is known; then, for a device that does not work, the

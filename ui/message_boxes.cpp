@@ -4,6 +4,7 @@
 #include "base/strings.h"
 #include "base/system_library.h"
 #include "res/resource.h"
+#include "ui/drive_texts.h"
 
 #include <shellapi.h>
 
@@ -25,11 +26,6 @@ void ChangeFailures::Add(const wchar_t* name, DWORD code)
         error = code;
     names += name;
     names += L"\n";
-}
-
-std::wstring ServiceUserText(const ServiceUser& user)
-{
-    return user.kind == ServiceUser::Unreadable ? FormatProgramString(IDS_USER_UNREADABLE, {user.name}) : user.name;
 }
 
 void KeptServices::Add(const std::wstring& name, const std::vector<ServiceUser>& users)

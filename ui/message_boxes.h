@@ -20,10 +20,6 @@ struct ChangeFailures {
     void Add(const wchar_t* name, DWORD code);
 };
 
-// How one user of a service is shown: its name, or for a key that could not be
-// read, its path in a text that says so.
-std::wstring ServiceUserText(const ServiceUser& user);
-
 // Services left alone because something else still uses them, each with its
 // users, told once per user action.
 struct KeptServices {
