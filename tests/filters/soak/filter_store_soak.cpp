@@ -1,5 +1,6 @@
 // A long run of random park, restore and delete operations against the class keys of
-// the Wine prefix (the CD/DVD drives', the keyboards' and the USB controllers') and,
+// the Wine prefix (the CD/DVD drives', the keyboards' and the USB controllers'), the
+// CD/DVD class key of another installation's hive loaded for the run, and,
 // in between, against the own values of a CD-ROM device that the run registers: the
 // same name in both groups and in several letter cases, values up
 // to 64 KiB, malformed data, keys that refuse writes, one failing write in the middle
@@ -19,6 +20,7 @@
 #include "filters/device_classes.h"
 #include "filters/filter_registry.h"
 #include "filters/store_calls.h"
+#include "services/offline_machine.h"
 #include "services/running_machine.h"
 #include "bench/bench_tools.h"
 #include "support/swapped_seam.h"
@@ -474,6 +476,7 @@ void Report(long long operation, const char* where, const char* what, const std:
 // One class key the run edits, and what its four values held before, so that they
 // can be put back: a key made for the run is removed again.
 struct ClassPlace {
+    Machine machine = RunningMachine();
     DeviceClass deviceClass;
     std::wstring path;
     UniqueKey key;
@@ -514,6 +517,59 @@ bool OpenClassPlace(const std::wstring& classKey, const wchar_t* className, Clas
     return FindDeviceClass(RunningMachine(), classKey, &place->deviceClass, &others) == ClassLookup::Found;
 }
 
+// Another installation's registry, as a technician's repair finds it: a hive file
+// loaded for the run under a key of its own, with the CD/DVD class in its one
+// control set; gone again afterwards, file and all.
+class SoakHive {
+public:
+    SoakHive()
+    {
+        wchar_t temp[MAX_PATH] = L"";
+        GetTempPathW(MAX_PATH, temp);
+        std::wstring id = std::to_wstring(GetCurrentProcessId());
+        file_ = std::wstring(temp) + L"qm-soak-hive-" + id;
+        key_ = L"QmSoakOffline-" + id;
+        FILE* out = _wfopen(file_.c_str(), L"wb");
+        if (!out)
+            return;
+        std::fprintf(out, "WINE REGISTRY Version 2\n\n[Select] 1700000000\n\"Current\"=dword:00000001\n\n"
+                          "[ControlSet001\\\\Control\\\\Class\\\\%ls] 1700000000\n\"Class\"=\"CDROM\"\n",
+                     CdromClass().key.c_str());
+        std::fclose(out);
+        UniqueHandle token;
+        if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.put()))
+            for (const wchar_t* privilege : {SE_BACKUP_NAME, SE_RESTORE_NAME}) {
+                TOKEN_PRIVILEGES enable = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+                if (LookupPrivilegeValueW(nullptr, privilege, &enable.Privileges[0].Luid))
+                    AdjustTokenPrivileges(token.get(), FALSE, &enable, 0, nullptr, nullptr);
+            }
+        loaded_ = RegLoadKeyW(HKEY_LOCAL_MACHINE, key_.c_str(), file_.c_str()) == ERROR_SUCCESS;
+    }
+    ~SoakHive()
+    {
+        if (loaded_)
+            RegUnLoadKeyW(HKEY_LOCAL_MACHINE, key_.c_str());
+        DeleteFileW(file_.c_str());
+    }
+    SoakHive(const SoakHive&) = delete;
+    SoakHive& operator=(const SoakHive&) = delete;
+
+    // Its class key as a place of the run; false when the hive did not load.
+    bool Open(ClassPlace* place) const
+    {
+        place->machine = OfflineMachine(key_, L"ControlSet001", L"C:\\nowhere\\Windows");
+        place->deviceClass = CdromClass();
+        place->path = ClassKeyPath(place->machine, CdromClass());
+        return loaded_ && RegOpenKeyExW(HKEY_LOCAL_MACHINE, place->path.c_str(), 0, KEY_ALL_ACCESS,
+                                        place->key.put()) == ERROR_SUCCESS;
+    }
+
+private:
+    std::wstring file_;
+    std::wstring key_;
+    bool loaded_ = false;
+};
+
 void PutBack(ClassPlace& place)
 {
     for (int slot = 0; slot < 4; ++slot) {
@@ -540,10 +596,13 @@ int main(int argc, char** argv)
     long long operations = argc > 1 ? std::atoll(argv[1]) : 100000;
     unsigned seed = argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 20261208u;
 
-    // The class keys first, the drive last: a place is an index into both.
-    std::vector<ClassPlace> classes(3);
+    // The class keys first, the drive last: a place is an index into both. The
+    // hive goes after every key of it is closed.
+    SoakHive hive;
+    std::vector<ClassPlace> classes(4);
     if (!OpenClassPlace(CdromClass().key, L"CDROM", &classes[0]) ||
-        !OpenClassPlace(kKeyboardKey, L"Keyboard", &classes[1]) || !OpenClassPlace(kUsbKey, L"USB", &classes[2])) {
+        !OpenClassPlace(kKeyboardKey, L"Keyboard", &classes[1]) || !OpenClassPlace(kUsbKey, L"USB", &classes[2]) ||
+        !hive.Open(&classes[3])) {
         std::fprintf(stderr, "cannot open the class keys\n");
         for (ClassPlace& place : classes)
             if (place.key)
@@ -633,7 +692,7 @@ int main(int argc, char** argv)
         bool upperGroup = kind == 2 && gen.Below(2) == 1;
         bool result = false;
         FilterGroupEdits edits;
-        const Machine& machine = RunningMachine();
+        const Machine& machine = place == drivePlace ? RunningMachine() : classes[place].machine;
         if (place != drivePlace) {
             if (kind < 2)
                 result = kind == 0 ? DeactivateFilter(machine, deviceClass, name.c_str(), &edits)
@@ -686,7 +745,9 @@ int main(int argc, char** argv)
             ++counts.falseResults;
             std::string where = "drive ";
             if (place != drivePlace)
-                where = std::string(deviceClass.className.begin(), deviceClass.className.end()) + " ";
+                where = classes[place].machine.offline
+                            ? "offline "
+                            : std::string(deviceClass.className.begin(), deviceClass.className.end()) + " ";
             Report(op, where.c_str(), kind == 0 ? "park" : kind == 1 ? "restore" : "delete", name);
         }
         beforeTally = std::move(afterTally);
@@ -696,7 +757,7 @@ int main(int argc, char** argv)
     for (ClassPlace& each : classes)
         PutBack(each);
 
-    std::printf("soak: %lld operations in %zu class keys and a drive, %lld names lost, %lld names invented, %lld names "
+    std::printf("soak: %lld operations in %zu class keys (one of them in a loaded hive) and a drive, %lld names lost, %lld names invented, %lld names "
                 "repeated, %lld false results, %.1f s\n",
                 operations, classes.size(), counts.lost, counts.invented, counts.repeated, counts.falseResults,
                 SecondsBetween(start, end));
