@@ -182,6 +182,125 @@ void BareAllClassesCheck()
     }
 }
 
+// Another installation's registry, as `check --offline` meets it: a hive file in
+// Wine's format under a Windows folder, with a CD/DVD class key like the sandbox's
+// (a filter whose file is there, one whose service is missing, one whose file is
+// gone), the keyboards' own filter, a dozen classes without filters, and 3,000
+// device instances under Enum.
+const wchar_t kOfflineClasses[][40] = {
+    L"{4D36E965-E325-11CE-BFC1-08002BE10318}", L"{4D36E96B-E325-11CE-BFC1-08002BE10318}",
+    L"{4D36E967-E325-11CE-BFC1-08002BE10318}", L"{4D36E968-E325-11CE-BFC1-08002BE10318}",
+    L"{4D36E96A-E325-11CE-BFC1-08002BE10318}", L"{4D36E96F-E325-11CE-BFC1-08002BE10318}",
+    L"{4D36E972-E325-11CE-BFC1-08002BE10318}", L"{4D36E97B-E325-11CE-BFC1-08002BE10318}",
+    L"{4D36E97D-E325-11CE-BFC1-08002BE10318}", L"{36FC9E60-C465-11CF-8056-444553540000}",
+    L"{71A27CDD-812A-11D0-BEC7-08002BE2092F}", L"{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}",
+    L"{50DD5230-BA8A-11D1-BF5D-0000F805F530}",
+};
+
+bool WriteOfflineHive(const std::wstring& windows)
+{
+    for (const wchar_t* below : {L"", L"\\System32", L"\\System32\\config", L"\\System32\\drivers"})
+        CreateDirectoryW((windows + below).c_str(), nullptr);
+    FILE* driver = _wfopen((windows + L"\\System32\\drivers\\qmoffok.sys").c_str(), L"wb");
+    if (driver)
+        std::fclose(driver);
+    FILE* out = _wfopen((windows + L"\\System32\\config\\SYSTEM").c_str(), L"wb");
+    if (!out)
+        return false;
+    std::fputs("WINE REGISTRY Version 2\n\n[Select] 1700000000\n\"Current\"=dword:00000001\n", out);
+    const char* const filters[] = {"\"UpperFilters\"=str(7):\"QmOffOk\\0QmOffGone\\0\"\n"
+                                   "\"LowerFilters\"=str(7):\"QmOffStale\\0\"\n",
+                                   "\"UpperFilters\"=str(7):\"kbdclass\\0\"\n"};
+    int index = 0;
+    for (const wchar_t* guid : kOfflineClasses) {
+        std::string name = index == 0 ? "CDROM" : index == 1 ? "Keyboard" : "Class" + std::to_string(index);
+        std::fprintf(out, "\n[ControlSet001\\\\Control\\\\Class\\\\%ls] 1700000000\n\"Class\"=\"%s\"\n%s", guid,
+                     name.c_str(), index < 2 ? filters[index] : "");
+        ++index;
+    }
+    std::fputs("\n[ControlSet001\\\\Services\\\\QmOffOk] 1700000000\n\"Type\"=dword:00000001\n"
+               "\"Start\"=dword:00000003\n\"ImagePath\"=str(2):\"System32\\\\drivers\\\\qmoffok.sys\"\n"
+               "\n[ControlSet001\\\\Services\\\\QmOffStale] 1700000000\n\"Type\"=dword:00000001\n"
+               "\"Start\"=dword:00000003\n"
+               "\n[ControlSet001\\\\Services\\\\kbdclass] 1700000000\n\"Type\"=dword:00000001\n"
+               "\"Start\"=dword:00000003\n",
+               out);
+    for (int device = 0; device < SeededDevices; ++device)
+        for (int instance = 0; instance < InstancesPerDevice; ++instance) {
+            std::fprintf(out,
+                         "\n[ControlSet001\\\\Enum\\\\USB\\\\VID_%04X&PID_%04X\\\\%08d] 1700000000\n"
+                         "\"DeviceDesc\"=\"USB Mass Storage Device\"\n"
+                         "\"HardwareID\"=str(7):\"USB\\\\VID_%04X&PID_%04X\\0USB\\\\Class_08\\0\"\n"
+                         "\"Service\"=\"USBSTOR\"\n\"ClassGUID\"=\"{36FC9E60-C465-11CF-8056-444553540000}\"\n"
+                         "\"ConfigFlags\"=dword:00000000\n%s",
+                         0x1000 + device, device, instance, 0x1000 + device, device,
+                         instance % 10 == 0 ? "\"UpperFilters\"=str(7):\"QmBenchOther\\0\"\n" : "");
+        }
+    bool written = std::ferror(out) == 0;
+    return std::fclose(out) == 0 && written;
+}
+
+const wchar_t kBareHive[] = L"QmBenchBareHive";
+std::wstring offlineWindows;
+
+// What `check --offline` cannot do without, made bare: the hive's load and unload,
+// its Select key, every class key's four values, and for the classes with filters
+// the values again and each filter's service key and driver file.
+void BareOfflineCheck()
+{
+    std::wstring hive = offlineWindows + L"\\System32\\config\\SYSTEM";
+    if (RegLoadKeyW(HKEY_LOCAL_MACHINE, kBareHive, hive.c_str()) != ERROR_SUCCESS)
+        return;
+    {
+        std::wstring root = kBareHive;
+        UniqueKey select;
+        DWORD current = 0;
+        DWORD size = sizeof(current);
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (root + L"\\Select").c_str(), 0, KEY_READ, select.put()) == ERROR_SUCCESS)
+            RegQueryValueExW(select.get(), L"Current", nullptr, nullptr, reinterpret_cast<BYTE*>(&current), &size);
+        std::wstring set = root + L"\\ControlSet001";
+        UniqueKey classes;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (set + L"\\Control\\Class").c_str(), 0, KEY_READ, classes.put()) ==
+            ERROR_SUCCESS) {
+            wchar_t subkey[256];
+            for (DWORD index = 0;; ++index) {
+                DWORD length = 256;
+                if (RegEnumKeyExW(classes.get(), index, subkey, &length, nullptr, nullptr, nullptr, nullptr) !=
+                    ERROR_SUCCESS)
+                    break;
+                UniqueKey key;
+                GUID guid{};
+                if (CLSIDFromString(subkey, &guid) != NOERROR ||
+                    RegOpenKeyExW(classes.get(), subkey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+                    continue;
+                std::vector<std::wstring> active;
+                for (const wchar_t* value : kValues) {
+                    std::vector<std::wstring> names = BareNames(key.get(), value);
+                    if (value == LowerFiltersValue || value == UpperFiltersValue)
+                        active.insert(active.end(), names.begin(), names.end());
+                }
+                if (active.empty())
+                    continue;
+                for (const wchar_t* value : kValues)
+                    BareNames(key.get(), value);
+                for (const std::wstring& name : active) {
+                    UniqueKey service;
+                    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (set + L"\\Services\\" + name).c_str(), 0, KEY_READ,
+                                      service.put()) != ERROR_SUCCESS)
+                        continue;
+                    BYTE data[1024];
+                    for (const wchar_t* value : {L"Type", L"Start", L"ImagePath"}) {
+                        DWORD got = sizeof(data);
+                        RegQueryValueExW(service.get(), value, nullptr, nullptr, data, &got);
+                    }
+                    GetFileAttributesW((offlineWindows + L"\\System32\\drivers\\" + name + L".sys").c_str());
+                }
+            }
+        }
+    }
+    RegUnLoadKeyW(HKEY_LOCAL_MACHINE, kBareHive);
+}
+
 // The two sides alternate in order, so that drift in the machine's speed falls on
 // both alike; the medians are compared.
 void Compare(const char* label, const std::vector<std::wstring>& arguments, void (*bareCheck)())
@@ -307,6 +426,20 @@ int wmain()
         }
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSeedEnumerator);
         RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSeedEnumerator);
+        // Another installation's registry, loaded for each check.
+        wchar_t temp[MAX_PATH] = L"";
+        GetTempPathW(MAX_PATH, temp);
+        std::wstring folder = std::wstring(temp) + L"qm-bench-offline";
+        offlineWindows = folder + L"\\Windows";
+        CreateDirectoryW(folder.c_str(), nullptr);
+        if (WriteOfflineHive(offlineWindows)) {
+            Rounds = 9;
+            Compare("check --offline --all-classes, hive with 3000 devices",
+                    {L"--offline", offlineWindows, L"check", L"--all-classes"}, BareOfflineCheck);
+        } else {
+            std::fprintf(stderr, "cannot write the offline hive under %ls\n", offlineWindows.c_str());
+        }
+        RemoveFolderTree(folder);
     }
     RemoveServices(manager.get());
 
