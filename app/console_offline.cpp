@@ -82,8 +82,22 @@ bool EnablePrivileges()
     return true;
 }
 
-// Copies the hive beside itself, named after the time, and never over an earlier
-// copy: two commands in one second keep both. The copy's path, or empty.
+// The hive's transaction logs: Windows may hold changes there that its file does
+// not have yet, so a copy without them would not be the registry as it was.
+const wchar_t* const HiveLogs[] = {L".LOG1", L".LOG2"};
+
+// Removes the copies of the hive and its logs that end in `suffix`.
+void DropCopies(const std::wstring& hive, const std::wstring& suffix)
+{
+    DeleteFileW((hive + suffix).c_str());
+    for (const wchar_t* log : HiveLogs)
+        DeleteFileW((hive + log + suffix).c_str());
+}
+
+// Copies the hive and its logs beside themselves, each named after the time, and
+// never over an earlier copy: two commands in one second keep both. The suffix of
+// the copies, or empty (with none left, the reason as the last error) when one
+// could not be made.
 std::wstring CopyHive(const std::wstring& hive)
 {
     SYSTEMTIME now;
@@ -92,11 +106,24 @@ std::wstring CopyHive(const std::wstring& hive)
     std::swprintf(stamp, std::size(stamp), L".quillmere-%04u%02u%02u-%02u%02u%02u", now.wYear, now.wMonth, now.wDay,
                   now.wHour, now.wMinute, now.wSecond);
     for (int attempt = 1; attempt < 100; ++attempt) {
-        std::wstring copy = hive + stamp + (attempt > 1 ? L"-" + std::to_wstring(attempt) : std::wstring());
-        if (CopyFileW(hive.c_str(), copy.c_str(), TRUE))
-            return copy;
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+        std::wstring suffix = stamp + (attempt > 1 ? L"-" + std::to_wstring(attempt) : std::wstring());
+        if (!CopyFileW(hive.c_str(), (hive + suffix).c_str(), TRUE)) {
+            if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)
+                continue;
             return {};
+        }
+        for (const wchar_t* log : HiveLogs) {
+            std::wstring from = hive + log;
+            if (GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND)
+                continue;
+            if (!CopyFileW(from.c_str(), (from + suffix).c_str(), TRUE)) {
+                DWORD error = GetLastError();
+                DropCopies(hive, suffix);
+                SetLastError(error);
+                return {};
+            }
+        }
+        return suffix;
     }
     return {};
 }
@@ -140,7 +167,8 @@ Outcome RunOffline(const Arguments& arguments, bool changes, const std::function
         return Failed(LoadProgramString(IDS_CLI_OFFLINE_NO_DRIVE));
     std::wstring folder = FullPath(arguments.offline);
     wchar_t running[MAX_PATH] = {};
-    UINT length = GetWindowsDirectoryW(running, MAX_PATH);
+    // The system's own folder, not a terminal server user's.
+    UINT length = GetSystemWindowsDirectoryW(running, MAX_PATH);
     if (length > 0 && length < MAX_PATH && SameFolder(folder, running))
         return Failed(FormatProgramString(IDS_CLI_OFFLINE_RUNNING, {folder}));
     std::wstring hive = folder + L"\\System32\\config\\SYSTEM";
@@ -151,18 +179,18 @@ Outcome RunOffline(const Arguments& arguments, bool changes, const std::function
         return Failed(FormatProgramString(IDS_CLI_OFFLINE_NOT_LOADED, {hive, ReasonText(GetLastError())}));
 
     // Copied while it is not loaded: Windows holds a loaded hive's file for itself.
-    std::wstring copy;
+    std::wstring suffix;
     if (changes) {
-        copy = CopyHive(hive);
-        if (copy.empty())
+        suffix = CopyHive(hive);
+        if (suffix.empty())
             return Failed(FormatProgramString(IDS_CLI_OFFLINE_NO_COPY, {hive, ReasonText(GetLastError())}));
     }
     std::swprintf(loadedKey, std::size(loadedKey), L"Quillmere-offline-%lu",
                   static_cast<unsigned long>(GetCurrentProcessId()));
     LSTATUS status = hiveCalls.loadKey(HKEY_LOCAL_MACHINE, loadedKey, hive.c_str());
     if (status != ERROR_SUCCESS) {
-        if (!copy.empty())
-            DeleteFileW(copy.c_str());
+        if (!suffix.empty())
+            DropCopies(hive, suffix);
         return Failed(FormatProgramString(IDS_CLI_OFFLINE_NOT_LOADED, {hive, ReasonText(static_cast<DWORD>(status))}));
     }
     InterlockedExchange(&hiveLoaded, 1);
@@ -178,8 +206,8 @@ Outcome RunOffline(const Arguments& arguments, bool changes, const std::function
         if (!outcome.json)
             outcome.summary = FormatProgramString(IDS_CLI_OFFLINE_ON, {folder, controlSet, outcome.summary});
     }
-    if (!copy.empty() && !outcome.json)
-        outcome.summary += L"; " + FormatProgramString(IDS_CLI_OFFLINE_COPY, {copy});
+    if (!suffix.empty() && !outcome.json)
+        outcome.summary += L"; " + FormatProgramString(IDS_CLI_OFFLINE_COPY, {hive + suffix});
     if (!UnloadHive()) {
         outcome.code = ConsoleFailed;
         outcome.json = false;

@@ -130,9 +130,13 @@ protected:
         ASSERT_NE(file, nullptr);
         std::fputs(HiveText, file);
         std::fclose(file);
-        FILE* driver = _wfopen((windows + L"\\System32\\drivers\\qmok.sys").c_str(), L"wb");
-        ASSERT_NE(driver, nullptr);
-        std::fclose(driver);
+        // A transaction log, which Windows may not have merged into the hive yet.
+        for (const wchar_t* made : {L"\\System32\\drivers\\qmok.sys", L"\\System32\\config\\SYSTEM.LOG1"}) {
+            FILE* other = _wfopen((windows + made).c_str(), L"wb");
+            ASSERT_NE(other, nullptr);
+            std::fputs("log", other);
+            std::fclose(other);
+        }
     }
 
     std::wstring Run(std::vector<std::wstring> arguments)
@@ -214,11 +218,13 @@ TEST_F(ConsoleOffline, FixParksWhatCannotLoadInTheControlSetThatStartsAndKeepsAC
     // The other control set is the way back.
     EXPECT_EQ(Saved(std::wstring(L"ControlSet001\\") + Cdrom, UpperFiltersValue), (Names{L"QmGone", L"QmOk"}));
     EXPECT_EQ(Saved(L"ControlSet001\\Services\\QmStale", L"Start"), (Names{L"3"}));
-    // A copy of the hive as it was, named in the line.
+    // A copy of the hive as it was, and of its log, named in the line.
     Names copies = Copies();
     ASSERT_EQ(copies.size(), 1u);
     EXPECT_NE(line.find(copies[0]), std::wstring::npos) << Narrow(line);
-    EXPECT_EQ(FileText(windows + L"\\System32\\config\\" + copies[0]), HiveText);
+    std::wstring config = windows + L"\\System32\\config\\";
+    EXPECT_EQ(FileText(config + copies[0]), HiveText);
+    EXPECT_EQ(FileText(config + L"SYSTEM.LOG1" + copies[0].substr(6)), "log");
 }
 
 TEST_F(ConsoleOffline, CheckNamesWhatFixWouldParkAndNeitherWritesNorCopies)
