@@ -13,20 +13,24 @@
 namespace {
 
 // The loaded hive's key under HKEY_LOCAL_MACHINE, for the console handler too.
+// The lock keeps the handler's unload and the command's own from crossing, so that
+// neither takes the other's failure for its success.
 wchar_t loadedKey[64];
-LONG hiveLoaded = 0;
+bool hiveLoaded = false;
+SRWLOCK unloadLock = SRWLOCK_INIT;
 
 // False, with the reason as the last error, when it stays loaded.
 bool UnloadHive()
 {
-    if (InterlockedExchange(&hiveLoaded, 0) == 0)
-        return true;
-    LSTATUS status = hiveCalls.unloadKey(HKEY_LOCAL_MACHINE, loadedKey);
-    if (status == ERROR_SUCCESS)
-        return true;
-    InterlockedExchange(&hiveLoaded, 1);
+    AcquireSRWLockExclusive(&unloadLock);
+    LSTATUS status = ERROR_SUCCESS;
+    if (hiveLoaded) {
+        status = hiveCalls.unloadKey(HKEY_LOCAL_MACHINE, loadedKey);
+        hiveLoaded = status != ERROR_SUCCESS;
+    }
+    ReleaseSRWLockExclusive(&unloadLock);
     SetLastError(static_cast<DWORD>(status));
-    return false;
+    return status == ERROR_SUCCESS;
 }
 
 // Ctrl+C, Ctrl+Break or a closed console: the hive goes now where nothing holds
@@ -193,7 +197,9 @@ Outcome RunOffline(const Arguments& arguments, bool changes, const std::function
             DropCopies(hive, suffix);
         return Failed(FormatProgramString(IDS_CLI_OFFLINE_NOT_LOADED, {hive, ReasonText(static_cast<DWORD>(status))}));
     }
-    InterlockedExchange(&hiveLoaded, 1);
+    AcquireSRWLockExclusive(&unloadLock);
+    hiveLoaded = true;
+    ReleaseSRWLockExclusive(&unloadLock);
     SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
 
     Outcome outcome;
