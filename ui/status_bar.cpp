@@ -3,6 +3,7 @@
 #include "base/dpi.h"
 #include "base/handles.h"
 #include "base/strings.h"
+#include "base/text_sizes.h"
 #include "res/resource.h"
 #include "services/driver_status.h"
 #include "services/running_machine.h"
@@ -64,10 +65,11 @@ void LayOutStatusBar(HWND bar)
     BarTextWidths widths(bar);
     UINT dpi = WindowDpi(bar);
     int edge = SystemMetricForDpi(SM_CXEDGE, dpi);
-    // The driver line's part is as wide as its longer text, but never more than half.
-    int driverText = std::max(widths(LoadProgramString(IDS_DRIVER_RUNNING)),
-                              widths(LoadProgramString(IDS_DRIVER_NOT_RUNNING)));
-    int driverPart = driverText + 4 * edge + ScaleForDpi(8, dpi);
+    // The driver line's part is as wide as the line it shows, but never more than
+    // half: whatever it does not need goes to the drive's name.
+    wchar_t driverLine[DisplayTextLength] = L"";
+    SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(driverLine));
+    int driverPart = widths(driverLine) + 4 * edge + ScaleForDpi(8, dpi);
     int edges[2] = {std::min(driverPart, static_cast<int>(client.right / 2)), -1};
     SendMessageW(bar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
 
