@@ -110,7 +110,7 @@ TEST(MainWindowLayout, ControlsFollowTheWindowAndComeBackExactly)
 {
     ScratchAppData appData;
     // x, y, cx, cy in dialog units, mapped the way the dialog manager maps them.
-    RECT templateList{4, 4, 382, 164};
+    RECT templateList{4, 4, 412, 164};
     RECT list0{}, status0{}, client0{}, list1{}, status1{}, client1{}, list2{}, status2{}, list3{}, status3{};
     RunMainDialog({[&](HWND dialog) {
         MapDialogRect(dialog, &templateList);

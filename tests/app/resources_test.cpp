@@ -433,15 +433,15 @@ constexpr DWORD LeftText = Child | SS_LEFT | WS_GROUP;
 TEST(DialogTemplates, MainWindow)
 {
     DialogTemplate dialog = ReadDialogTemplate(IDD_MAIN);
-    ExpectShellFontTemplate(dialog, 390, 185,
+    ExpectShellFontTemplate(dialog, 420, 185,
                             WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX, 0,
                             L"...");
     EXPECT_EQ(dialog.menu, IDR_MAIN_MENU);
     ExpectControls(dialog,
-                   {{IDC_FILTER_LIST, L"syslistview32", 4, 4, 382, 164,
+                   {{IDC_FILTER_LIST, L"syslistview32", 4, 4, 412, 164,
                      Child | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_ALIGNLEFT,
                      0, L""},
-                    {IDC_STATUS_BAR, L"msctls_statusbar32", 4, 172, 382, 13, Child | WS_TABSTOP | SBARS_SIZEGRIP, 0,
+                    {IDC_STATUS_BAR, L"msctls_statusbar32", 4, 172, 412, 13, Child | WS_TABSTOP | SBARS_SIZEGRIP, 0,
                      L""}});
 }
 

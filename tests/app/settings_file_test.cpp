@@ -147,7 +147,7 @@ TEST(SettingsFile, SavedPlacementIsLaidOutAgainstTheTemplateGeometry)
         entry->initialClientHeight = 0;
     }
 
-    RECT opened{}, list{}, status{}, client{}, templateList{4, 4, 382, 164};
+    RECT opened{}, list{}, status{}, client{}, templateList{4, 4, 412, 164};
     std::wstring titleAtRestore;
     RunMainDialog({[&](HWND dialog) {
         opened = WindowRect(dialog);
@@ -196,7 +196,7 @@ TEST(SettingsFile, MaximisedRunSavesItsNormalRectAndTheNextOpensMaximised)
     ShowWindow(dialog, SW_RESTORE);
     RECT restored = WindowRect(dialog);
     RECT list = ControlRect(dialog, IDC_FILTER_LIST);
-    RECT templateList{4, 4, 382, 164};
+    RECT templateList{4, 4, 412, 164};
     MapDialogRect(dialog, &templateList);
     DestroyWindow(dialog);
 
