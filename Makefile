@@ -29,7 +29,7 @@ configure-$(1): deps
 build-$(1): configure-$(1)
 	cmake --build $(BUILD)/$(1)
 run-$(1): build-$(1)
-	@bash scripts/run.sh $(BUILD)/$(1)/quillmere.exe
+	@QM_DPI=$(QM_DPI) bash scripts/run.sh $(BUILD)/$(1)/quillmere.exe
 bench-$(1): build-$(1)
 	@bash scripts/bench.sh $(BUILD)/$(1) $(PREFIX_DIR)
 soak-$(1): build-$(1)

@@ -1,5 +1,6 @@
 #include "app/anchors.h"
 
+#include "base/dpi.h"
 #include "res/resource.h"
 
 AnchorEntry AnchorTable[] = {
@@ -9,6 +10,9 @@ AnchorEntry AnchorTable[] = {
 };
 
 namespace {
+
+// The DPI the table was captured at.
+UINT anchorDpi = DefaultDpi;
 
 // One axis: `start`/`end` are the captured edges, `delta` how much the client
 // area has grown since the capture.
@@ -56,8 +60,20 @@ AnchorPlacement ComputeAnchorPlacement(const AnchorEntry& entry, LONG clientWidt
     return placement;
 }
 
+AnchorEntry ScaleAnchorEntry(const AnchorEntry& entry, UINT fromDpi, UINT toDpi)
+{
+    auto scale = [&](LONG value) { return static_cast<LONG>(RescaleForDpi(value, fromDpi, toDpi)); };
+    AnchorEntry scaled = entry;
+    const RECT& r = entry.controlRect;
+    scaled.controlRect = RECT{scale(r.left), scale(r.top), scale(r.right), scale(r.bottom)};
+    scaled.initialClientWidth = scale(entry.initialClientWidth);
+    scaled.initialClientHeight = scale(entry.initialClientHeight);
+    return scaled;
+}
+
 void CaptureAnchors(HWND window)
 {
+    anchorDpi = WindowDpi(window);
     RECT client{};
     GetClientRect(window, &client);
     for (AnchorEntry* entry = AnchorTable; entry->controlId != 0; ++entry) {
@@ -71,6 +87,7 @@ void ApplyAnchors(HWND window)
 {
     RECT client{};
     GetClientRect(window, &client);
+    UINT dpi = WindowDpi(window);
     int count = 0;
     for (const AnchorEntry* entry = AnchorTable; entry->controlId != 0; ++entry)
         ++count;
@@ -79,7 +96,7 @@ void ApplyAnchors(HWND window)
         HWND control = GetDlgItem(window, entry->controlId);
         if (!control)
             continue; // a missing control would make the whole batch fail
-        AnchorPlacement p = ComputeAnchorPlacement(*entry, client.right, client.bottom);
+        AnchorPlacement p = ComputeAnchorPlacement(ScaleAnchorEntry(*entry, anchorDpi, dpi), client.right, client.bottom);
         // A failed DeferWindowPos has already released the whole batch.
         positions = DeferWindowPos(positions, control, nullptr, p.x, p.y, p.cx, p.cy,
                                    SWP_NOZORDER | SWP_NOOWNERZORDER);

@@ -33,6 +33,12 @@ struct AnchorPlacement {
 };
 AnchorPlacement ComputeAnchorPlacement(const AnchorEntry& entry, LONG clientWidth, LONG clientHeight);
 
+// The row as it would have been captured at `toDpi`: its rectangle and the client
+// size it was measured in, taken from `fromDpi`.
+AnchorEntry ScaleAnchorEntry(const AnchorEntry& entry, UINT fromDpi, UINT toDpi);
+
+// Also notes the window's DPI: ApplyAnchors lays out at the DPI the window has
+// then, so the template's geometry stays the reference on any monitor.
 void CaptureAnchors(HWND window);
 void ApplyAnchors(HWND window);
 void EraseMainBackground(HDC dc);

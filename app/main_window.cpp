@@ -2,6 +2,9 @@
 
 #include "app/anchors.h"
 #include "app/settings_file.h"
+#include "base/dpi.h"
+#include "base/handles.h"
+#include "base/system_library.h"
 #include "base/text_sizes.h"
 #include "res/resource.h"
 #include "ui/device_change.h"
@@ -19,11 +22,65 @@ namespace {
 HWND FilterList(HWND window) { return GetDlgItem(window, IDC_FILTER_LIST); }
 HWND StatusBar(HWND window) { return GetDlgItem(window, IDC_STATUS_BAR); }
 
+// The DPI the window is laid out for, and the controls' font once a move to a
+// monitor of another DPI has made one; before that they keep the template's.
+UINT layoutDpi = DefaultDpi;
+UniqueFont movedFont;
+
+// Windows 10 1703 and later lay a dialog out again by themselves on a DPI change,
+// from the template; this window keeps the anchored layout and does it alone.
+void KeepDpiChangesToOurselves(HWND window)
+{
+    constexpr int DisableAll = 1; // DDC_DISABLE_ALL
+    using SetBehavior = BOOL(WINAPI*)(HWND, int, int);
+    static const auto setBehavior =
+        LookUpProcedure<SetBehavior>(GetModuleHandleW(L"user32.dll"), "SetDialogDpiChangeBehavior");
+    if (setBehavior)
+        setBehavior(window, DisableAll, DisableAll);
+}
+
+void ScaleControlFont(HWND window, UINT fromDpi, UINT toDpi)
+{
+    LOGFONTW font{};
+    auto current = reinterpret_cast<HGDIOBJ>(SendMessageW(FilterList(window), WM_GETFONT, 0, 0));
+    if (!current || GetObjectW(current, sizeof(font), &font) == 0)
+        return;
+    // Through its size in points, as the dialog manager makes the template's font,
+    // so that it is the font a start at the new DPI would have given.
+    LONG points = MulDiv(font.lfHeight, 72, static_cast<int>(fromDpi));
+    font.lfHeight = MulDiv(points, static_cast<int>(toDpi), 72);
+    font.lfWidth = RescaleForDpi(font.lfWidth, fromDpi, toDpi);
+    UniqueFont made(CreateFontIndirectW(&font));
+    if (!made)
+        return;
+    for (HWND control : {FilterList(window), StatusBar(window)})
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(made.get()), TRUE);
+    movedFont = std::move(made); // the one before is no longer in use
+}
+
+// Moved to a monitor of another scaling: the suggested rectangle, and everything
+// laid out and drawn again for the new DPI.
+void ChangeDpi(HWND window, UINT dpi, const RECT& suggested)
+{
+    UINT previous = layoutDpi;
+    layoutDpi = dpi;
+    ScaleControlFont(window, previous, dpi);
+    RescaleFilterList(FilterList(window), previous, dpi);
+    SetNoticeFont(FilterList(window));
+    SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Also where the size in pixels stays what it was.
+    ApplyAnchors(window);
+    LayOutStatusBar(StatusBar(window));
+}
+
 // The order matters: the anchors must be captured at the template's size, before
 // a restored placement resizes the window; the list is set up and filled only once
 // the window has its final size.
 void InitializeMainWindow(HWND window)
 {
+    KeepDpiChangesToOurselves(window);
+    layoutDpi = WindowDpi(window);
     CaptureAnchors(window);
     RefreshStatusBar(StatusBar(window));
     RestoreWindowPlacement(window);
@@ -96,6 +153,13 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         DetachNoticeLink(FilterList(window));
         SaveWindowSettings(window);
         return 0;
+    case WM_NCDESTROY:
+        // The controls, which used it, are gone now.
+        movedFont.reset();
+        return 0;
+    case WM_DPICHANGED:
+        ChangeDpi(window, LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return TRUE;
     case WM_SIZE:
         // Also when minimised: the layout is always computed afresh from the
         // captured geometry, so restoring puts everything back.

@@ -1,6 +1,7 @@
 #include "devices/progress_window.h"
 
 #include "base/dialog_font.h"
+#include "base/dpi.h"
 #include "base/handles.h"
 #include "base/strings.h"
 #include "devices/cdrom_devices.h"
@@ -40,9 +41,8 @@ void InitProgressWindow(HWND window)
 
 void ShowNextFrame(HWND window)
 {
-    HICON frame = static_cast<HICON>(LoadImageW(ProgramModule(), MAKEINTRESOURCEW(progressFrame), IMAGE_ICON,
-                                                GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                                                LR_DEFAULTCOLOR));
+    HICON frame = LoadIconAtSize(ProgramModule(), static_cast<UINT>(progressFrame),
+                                 SystemMetricForDpi(SM_CXSMICON, WindowDpi(window)));
     // The control hands back the frame it showed; it never owns one.
     UniqueIcon previous(reinterpret_cast<HICON>(
         SendDlgItemMessageW(window, IDC_PROGRESS_ICON, STM_SETICON, reinterpret_cast<WPARAM>(frame), 0)));

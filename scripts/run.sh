@@ -21,6 +21,9 @@
 # Language: QM_LANG=de starts the session in German, QM_LANG=en in English; unset,
 # Wine follows the user's own locale.
 #
+# Scaling: QM_DPI=144 shows the program as Windows does at 150 % (120 for 125 %,
+# 192 for 200 %); unset, at 96 (100 %). Wine takes it from LogPixels.
+#
 # Usage: run.sh PATH/TO/quillmere.exe
 set -euo pipefail
 
@@ -50,6 +53,11 @@ case "${QM_LANG:-}" in
 esac
 w() { "${wine_locale[@]}" "$launcher" "$@"; }
 
+dpi=${QM_DPI:-96}
+case "$dpi" in
+  ''|*[!0-9]*) echo "QM_DPI must be a number such as 96, 120, 144 or 192" >&2; exit 2 ;;
+esac
+
 [ -f "$demo_service" ] && [ -x "$launcher" ] || { echo "missing $demo_service or $launcher (build first)" >&2; exit 1; }
 
 class_key='HKLM\SYSTEM\CurrentControlSet\Control\Class\{4D36E965-E325-11CE-BFC1-08002BE10318}'
@@ -57,12 +65,6 @@ services_dir='C:\quillmere-sandbox'
 
 seed() {
   echo "seeding the sandbox prefix $prefix"
-  # Wine's own fonts (package fonts-wine) draw the frame buttons and dialog text;
-  # this Wine does not find them where the package puts them, so the prefix gets copies.
-  if compgen -G '/usr/share/wine/fonts/*.ttf' >/dev/null; then
-    mkdir -p "$prefix/drive_c/windows/Fonts"
-    cp /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/"
-  fi
   mkdir -p "$prefix/drive_c/quillmere-sandbox"
   cp "$demo_service" "$prefix/drive_c/quillmere-sandbox/qm_demo_service.exe"
   # Running services are own-process services of the demo program; the driver
@@ -91,6 +93,8 @@ seed() {
 
 bash "$root/scripts/wineprefix.sh" "$launcher" "$prefix" x11
 [ -f "$sandbox/.seeded" ] || seed
+# Every run sets it, so one run's scaling does not stay for the next.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
 
 # UTF-16 with a byte-order mark, which the profile functions read in any locale.
 mkdir -p "$files"

@@ -1,5 +1,6 @@
 #include "ui/filter_list.h"
 
+#include "base/dpi.h"
 #include "base/error_box.h"
 #include "base/handles.h"
 #include "base/strings.h"
@@ -17,7 +18,9 @@
 
 namespace {
 
-constexpr int WatermarkSize = 128;
+constexpr int WatermarkSize = 128; // at 96 DPI, like the column widths
+constexpr int NameColumnWidth = 100;
+constexpr int StateColumnWidth = 100;
 
 size_t liveItems; // main thread only
 
@@ -45,25 +48,24 @@ void InsertColumn(HWND list, int index, UINT headerId, int width)
     SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
 }
 
-HIMAGELIST CreateRowIcons()
+HIMAGELIST CreateRowIcons(UINT dpi)
 {
-    int cx = GetSystemMetrics(SM_CXSMICON);
-    int cy = GetSystemMetrics(SM_CYSMICON);
-    HIMAGELIST icons = ImageList_Create(cx, cy, ILC_COLOR32, 2, 2);
+    int size = SystemMetricForDpi(SM_CXSMICON, dpi);
+    HIMAGELIST icons = ImageList_Create(size, size, ILC_COLOR32, 2, 2);
     if (!icons)
         return nullptr;
     for (UINT id : {IDI_SERVICE_RUNNING, IDI_SERVICE_NOT_RUNNING}) {
-        UniqueIcon icon(static_cast<HICON>(LoadImageW(ProgramModule(), MAKEINTRESOURCEW(id), IMAGE_ICON, cx, cy, 0)));
+        UniqueIcon icon(LoadIconAtSize(ProgramModule(), id, size));
         if (icon)
             ImageList_ReplaceIcon(icons, -1, icon.get());
     }
     return icons;
 }
 
-HIMAGELIST CreateCheckBoxImages()
+HIMAGELIST CreateCheckBoxImages(UINT dpi)
 {
-    int cx = GetSystemMetrics(SM_CXMENUCHECK);
-    int cy = GetSystemMetrics(SM_CYMENUCHECK);
+    int cx = SystemMetricForDpi(SM_CXMENUCHECK, dpi);
+    int cy = SystemMetricForDpi(SM_CYMENUCHECK, dpi);
     HWND desktop = GetDesktopWindow();
     UniqueWindowDC screen(desktop);
     int depth = GetDeviceCaps(screen.get(), BITSPIXEL);
@@ -86,33 +88,33 @@ HIMAGELIST CreateCheckBoxImages()
     return images;
 }
 
-HBITMAP CreateWatermark(HICON icon, COLORREF background)
+HBITMAP CreateWatermark(HICON icon, COLORREF background, int size)
 {
     HWND desktop = GetDesktopWindow();
     UniqueWindowDC screen(desktop);
     UniqueMemoryDC memory(CreateCompatibleDC(screen.get()));
     if (!memory)
         return nullptr;
-    HBITMAP bitmap = CreateCompatibleBitmap(screen.get(), WatermarkSize, WatermarkSize);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen.get(), size, size);
     if (!bitmap)
         return nullptr;
     UniqueSelectObject selected(memory.get(), bitmap);
-    RECT area{0, 0, WatermarkSize, WatermarkSize};
+    RECT area{0, 0, size, size};
     SetBkColor(memory.get(), background);
     ExtTextOutW(memory.get(), 0, 0, ETO_OPAQUE, &area, L"", 0, nullptr);
-    DrawIconEx(memory.get(), 0, 0, icon, WatermarkSize, WatermarkSize, 0, nullptr, DI_NORMAL);
+    DrawIconEx(memory.get(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
     return bitmap;
 }
 
-void SetWatermark(HWND list)
+void SetWatermark(HWND list, UINT dpi)
 {
     SendMessageW(list, LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(CLR_NONE));
-    UniqueIcon icon(static_cast<HICON>(
-        LoadImageW(ProgramModule(), MAKEINTRESOURCEW(IDI_WATERMARK), IMAGE_ICON, WatermarkSize, WatermarkSize, 0)));
+    int size = ScaleForDpi(WatermarkSize, dpi);
+    UniqueIcon icon(LoadIconAtSize(ProgramModule(), IDI_WATERMARK, size));
     if (!icon)
         return;
     COLORREF background = static_cast<COLORREF>(SendMessageW(list, LVM_GETBKCOLOR, 0, 0));
-    UniqueGdiObject bitmap(CreateWatermark(icon.get(), background));
+    UniqueGdiObject bitmap(CreateWatermark(icon.get(), background, size));
     if (!bitmap)
         return;
     LVBKIMAGEW image{};
@@ -230,9 +232,9 @@ const FilterItem* FilterItemOfRow(HWND list, int index)
     return reinterpret_cast<const FilterItem*>(item.lParam);
 }
 
-int DescriptionColumnWidth(int clientWidth)
+int DescriptionColumnWidth(int clientWidth, UINT dpi)
 {
-    return std::max(0, clientWidth - 200);
+    return std::max(0, clientWidth - ScaleForDpi(NameColumnWidth + StateColumnWidth, dpi));
 }
 
 UINT GetFilterItemState(HWND list, int index)
@@ -249,16 +251,36 @@ void SetUpFilterList(HWND list)
     InsertGroup(list, FilterGroupUpper, LoadProgramString(IDS_GROUP_UPPER));
     SendMessageW(list, LVM_ENABLEGROUPVIEW, TRUE, 0);
 
-    InsertColumn(list, 0, IDS_COLUMN_NAME, 100);
+    UINT dpi = WindowDpi(list);
+    InsertColumn(list, 0, IDS_COLUMN_NAME, ScaleForDpi(NameColumnWidth, dpi));
     RECT client{};
     GetClientRect(list, &client);
-    InsertColumn(list, 1, IDS_COLUMN_DESCRIPTION, DescriptionColumnWidth(client.right));
-    InsertColumn(list, 2, IDS_COLUMN_STATE, 100);
+    InsertColumn(list, 1, IDS_COLUMN_DESCRIPTION, DescriptionColumnWidth(client.right, dpi));
+    InsertColumn(list, 2, IDS_COLUMN_STATE, ScaleForDpi(StateColumnWidth, dpi));
+    SetListPictures(list, dpi);
+}
 
-    if (HIMAGELIST icons = CreateRowIcons())
-        SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(icons));
-    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_STATE, reinterpret_cast<LPARAM>(CreateCheckBoxImages()));
-    SetWatermark(list);
+void SetListPictures(HWND list, UINT dpi)
+{
+    // The list hands back the lists it showed before; it owns only those it shows.
+    if (HIMAGELIST icons = CreateRowIcons(dpi))
+        ImageList_Destroy(reinterpret_cast<HIMAGELIST>(
+            SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(icons))));
+    if (HIMAGELIST boxes = CreateCheckBoxImages(dpi))
+        ImageList_Destroy(reinterpret_cast<HIMAGELIST>(
+            SendMessageW(list, LVM_SETIMAGELIST, LVSIL_STATE, reinterpret_cast<LPARAM>(boxes))));
+    SetWatermark(list, dpi);
+}
+
+void RescaleFilterList(HWND list, UINT fromDpi, UINT toDpi)
+{
+    // Widths the user may have dragged keep their share of the list.
+    for (int column = 0; column < 3; ++column) {
+        int width = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column),
+                     MAKELPARAM(RescaleForDpi(width, fromDpi, toDpi), 0));
+    }
+    SetListPictures(list, toDpi);
 }
 
 void PopulateFilterList(HWND list)

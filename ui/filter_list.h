@@ -47,10 +47,16 @@ size_t LiveFilterItems();
 const FilterItem* FilterItemOfRow(HWND list, int index);
 
 // Width of the description column for a list of `clientWidth` pixels: what the name
-// and state columns (100 each) leave, never negative.
-int DescriptionColumnWidth(int clientWidth);
+// and state columns (100 each at 96 DPI) leave, never negative.
+int DescriptionColumnWidth(int clientWidth, UINT dpi);
 
+// Columns, row icons, check boxes and watermark at the list's DPI.
 void SetUpFilterList(HWND list);
+// The row icons, check boxes and watermark made afresh for `dpi`.
+void SetListPictures(HWND list, UINT dpi);
+// After a move to a monitor of another DPI: the columns keep their share, the
+// pictures are made for the new DPI.
+void RescaleFilterList(HWND list, UINT fromDpi, UINT toDpi);
 void PopulateFilterList(HWND list);
 
 // Reads a row's state-image index.

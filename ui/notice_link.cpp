@@ -1,5 +1,6 @@
 #include "ui/notice_link.h"
 
+#include "base/dpi.h"
 #include "base/handles.h"
 #include "base/product.h"
 #include "services/service_info.h"
@@ -11,7 +12,7 @@ constexpr wchar_t OldWindowProcProperty[] = L"OldWindowProc";
 constexpr wchar_t NoticeRectProperty[] = L"rcNotice";
 constexpr wchar_t FontProperty[] = L"font";
 
-constexpr int NoticeMargin = 5;
+constexpr int NoticeMargin = 5; // pixels at 96 DPI
 constexpr int NoticePointSize = 7;
 
 // True from the moment the last drawn rectangle was invalidated until the notice
@@ -20,21 +21,15 @@ bool noticeInvalidated = false;
 // Where the button last went down on the notice; a release near it is a click.
 POINT noticePressPoint = {0, 0};
 
-HFONT CreateNoticeFont()
+HFONT CreateNoticeFont(UINT dpi)
 {
     HGDIOBJ guiFont = GetStockObject(DEFAULT_GUI_FONT);
     LOGFONTW font = {};
     if (GetObjectW(guiFont, sizeof(font), &font) == 0)
         return static_cast<HFONT>(guiFont);
-    int pixelsPerInch = 0;
-    {
-        UniqueWindowDC screen(GetDesktopWindow());
-        if (screen)
-            pixelsPerInch = GetDeviceCaps(screen.get(), LOGPIXELSY);
-    }
     font.lfUnderline = TRUE;
     font.lfQuality = ANTIALIASED_QUALITY;
-    font.lfHeight = -MulDiv(NoticePointSize, pixelsPerInch, 72);
+    font.lfHeight = -MulDiv(NoticePointSize, static_cast<int>(dpi), 72);
     lstrcpynW(font.lfFaceName, L"Tahoma", LF_FACESIZE);
     return CreateFontIndirectW(&font);
 }
@@ -99,9 +94,21 @@ void AttachNoticeLink(HWND list)
     if (notice && SetPropW(list, NoticeRectProperty, notice.get()))
         notice.release();
 
-    UniqueFont font(CreateNoticeFont());
-    if (font && SetPropW(list, FontProperty, font.get()))
+    SetNoticeFont(list);
+}
+
+void SetNoticeFont(HWND list)
+{
+    UniqueFont font(CreateNoticeFont(WindowDpi(list)));
+    if (!font)
+        return;
+    // Has no effect on the stock font, which stands in when no font could be made.
+    UniqueFont previous(static_cast<HFONT>(GetPropW(list, FontProperty)));
+    if (SetPropW(list, FontProperty, font.get()))
         font.release();
+    else
+        previous.release(); // still the list's
+    InvalidateRect(list, nullptr, TRUE);
 }
 
 void DetachNoticeLink(HWND list)
@@ -169,10 +176,11 @@ void PaintNotice(HDC dc, HWND list)
         UniqueSelectObject font(dc, GetPropW(list, FontProperty));
         SIZE extent = {};
         GetTextExtentPoint32W(dc, text, lstrlenW(text), &extent);
-        notice->left = NoticeMargin;
-        notice->top = client.bottom - extent.cy - NoticeMargin;
-        notice->right = extent.cx + NoticeMargin;
-        notice->bottom = client.bottom - NoticeMargin;
+        const int margin = ScaleForDpi(NoticeMargin, WindowDpi(list));
+        notice->left = margin;
+        notice->top = client.bottom - extent.cy - margin;
+        notice->right = extent.cx + margin;
+        notice->bottom = client.bottom - margin;
         DrawTextW(dc, text, -1, notice, DT_SINGLELINE);
     }
 

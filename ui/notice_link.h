@@ -5,6 +5,8 @@
 #include <shellapi.h>
 
 void AttachNoticeLink(HWND list);
+// The link's font made afresh for the list's DPI, the old one deleted.
+void SetNoticeFont(HWND list);
 // Safe when some of what AttachNoticeLink left on the list is missing.
 void DetachNoticeLink(HWND list);
 

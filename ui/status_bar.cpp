@@ -1,7 +1,9 @@
 #include "ui/status_bar.h"
 
+#include "base/dpi.h"
 #include "base/handles.h"
 #include "base/strings.h"
+#include "base/text_sizes.h"
 #include "res/resource.h"
 #include "services/driver_status.h"
 #include "services/running_machine.h"
@@ -61,17 +63,21 @@ void LayOutStatusBar(HWND bar)
     RECT client{};
     GetClientRect(bar, &client);
     BarTextWidths widths(bar);
-    // The driver line's part is as wide as its longer text, but never more than half.
-    int driverText = std::max(widths(LoadProgramString(IDS_DRIVER_RUNNING)),
-                              widths(LoadProgramString(IDS_DRIVER_NOT_RUNNING)));
-    int edges[2] = {std::min(driverText + 4 * GetSystemMetrics(SM_CXEDGE) + 8, static_cast<int>(client.right / 2)), -1};
+    UINT dpi = WindowDpi(bar);
+    int edge = SystemMetricForDpi(SM_CXEDGE, dpi);
+    // The driver line's part is as wide as the line it shows, but never more than
+    // half: whatever it does not need goes to the drive's name.
+    wchar_t driverLine[DisplayTextLength] = L"";
+    SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(driverLine));
+    int driverPart = widths(driverLine) + 4 * edge + ScaleForDpi(8, dpi);
+    int edges[2] = {std::min(driverPart, static_cast<int>(client.right / 2)), -1};
     SendMessageW(bar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
 
     RECT part{};
     SendMessageW(bar, SB_GETRECT, 1, reinterpret_cast<LPARAM>(&part));
-    int width = part.right - part.left - 4 * GetSystemMetrics(SM_CXEDGE);
+    int width = part.right - part.left - 4 * edge;
     if (GetWindowLongPtrW(bar, GWL_STYLE) & SBARS_SIZEGRIP)
-        width -= GetSystemMetrics(SM_CXVSCROLL);
+        width -= SystemMetricForDpi(SM_CXVSCROLL, dpi);
     std::wstring text = FitDriveHealthText(shownDriveText, width, std::cref(widths));
     SendMessageW(bar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text.c_str()));
 }

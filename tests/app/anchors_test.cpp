@@ -50,6 +50,40 @@ TEST(AnchorPlacement, TooSmallClientAreaGivesZeroExtentAndRecovers)
     EXPECT_EQ(Describe(ComputeAnchorPlacement(entry, 480, 300)), "6,6 468x274");
 }
 
+// Captured at one DPI, laid out at another: the margins are those of the template
+// at the new DPI, and the control still follows the edges it is anchored to.
+TEST(AnchorPlacement, AtAnotherDpiTheCapturedMarginsScaleFirst)
+{
+    const LONG all = AnchorKeepTop | AnchorKeepLeft | AnchorFollowBottom | AnchorFollowRight;
+    const LONG bottomRow = AnchorKeepLeft | AnchorFollowBottom | AnchorFollowRight;
+    // 6 pixels from every edge of a 480 x 300 client area at 96 DPI, or a 20 pixel
+    // high row along its bottom; 9 and 30 on a 720 x 450 one at 144.
+    const AnchorEntry list96 = Entry(RECT{6, 6, 474, 294}, 480, 300, all);
+    const AnchorEntry row96 = Entry(RECT{6, 274, 474, 294}, 480, 300, bottomRow);
+    const AnchorEntry list144 = Entry(RECT{9, 9, 711, 441}, 720, 450, all);
+    struct Case {
+        const AnchorEntry& captured;
+        UINT fromDpi, toDpi;
+        LONG clientWidth, clientHeight;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {list96, 96, 96, 480, 300, "6,6 468x288"},
+        {list96, 96, 144, 720, 450, "9,9 702x432"}, // the window took the suggested size
+        {list96, 96, 144, 800, 500, "9,9 782x482"}, // and was made larger after
+        {list96, 96, 192, 960, 600, "12,12 936x576"},
+        {row96, 96, 144, 720, 450, "9,411 702x30"},
+        {list144, 144, 96, 480, 300, "6,6 468x288"}, // captured on a 150 % monitor
+        {list144, 144, 96, 320, 200, "6,6 308x188"},
+    };
+    for (const Case& c : cases) {
+        AnchorPlacement p = ComputeAnchorPlacement(ScaleAnchorEntry(c.captured, c.fromDpi, c.toDpi), c.clientWidth,
+                                                   c.clientHeight);
+        EXPECT_EQ(Describe(p), c.expected) << c.fromDpi << " to " << c.toDpi << " DPI, " << c.clientWidth << " x "
+                                           << c.clientHeight;
+    }
+}
+
 TEST(AnchorTable, ListFollowsAllEdgesStatusBarAllButTheTop)
 {
     EXPECT_EQ(AnchorTable[0].controlId, IDC_FILTER_LIST);
@@ -76,7 +110,7 @@ TEST(MainWindowLayout, ControlsFollowTheWindowAndComeBackExactly)
 {
     ScratchAppData appData;
     // x, y, cx, cy in dialog units, mapped the way the dialog manager maps them.
-    RECT templateList{4, 4, 308, 164};
+    RECT templateList{4, 4, 412, 164};
     RECT list0{}, status0{}, client0{}, list1{}, status1{}, client1{}, list2{}, status2{}, list3{}, status3{};
     RunMainDialog({[&](HWND dialog) {
         MapDialogRect(dialog, &templateList);

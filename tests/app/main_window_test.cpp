@@ -10,6 +10,7 @@
 #include "support/fake_installer.h"
 #include "support/wine_tools.h"
 #include "ui/filter_operations.h"
+#include "ui/status_bar.h"
 
 #include <gtest/gtest.h>
 
@@ -299,6 +300,18 @@ TEST_F(MainWindowDevices, TheDrivePartStandsRightOfTheDriverLineAndListsEveryDri
     wchar_t wider[256] = {};
     SendMessageW(bar, SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(wider));
     EXPECT_GT(lstrlenW(wider), lstrlenW(text));
+
+    // The driver's line is shorter while it runs: at the first size, what its part
+    // no longer needs shows more of the drive's name.
+    SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER);
+    ScratchMachine machine;
+    ASSERT_TRUE(CreateRunningService(L"cdrom"));
+    RefreshStatusBar(bar);
+    readParts();
+    EXPECT_LT(parts[0].right, driverPart);
+    wchar_t running[256] = {};
+    SendMessageW(bar, SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(running));
+    EXPECT_GT(lstrlenW(running), lstrlenW(text)) << Narrow(running);
 
     DialogWatcher details(IDOK);
     NMMOUSE click = {};

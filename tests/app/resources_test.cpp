@@ -433,15 +433,15 @@ constexpr DWORD LeftText = Child | SS_LEFT | WS_GROUP;
 TEST(DialogTemplates, MainWindow)
 {
     DialogTemplate dialog = ReadDialogTemplate(IDD_MAIN);
-    ExpectShellFontTemplate(dialog, 316, 185,
+    ExpectShellFontTemplate(dialog, 420, 185,
                             WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX, 0,
                             L"...");
     EXPECT_EQ(dialog.menu, IDR_MAIN_MENU);
     ExpectControls(dialog,
-                   {{IDC_FILTER_LIST, L"syslistview32", 4, 4, 308, 164,
+                   {{IDC_FILTER_LIST, L"syslistview32", 4, 4, 412, 164,
                      Child | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_ALIGNLEFT,
                      0, L""},
-                    {IDC_STATUS_BAR, L"msctls_statusbar32", 4, 172, 308, 13, Child | WS_TABSTOP | SBARS_SIZEGRIP, 0,
+                    {IDC_STATUS_BAR, L"msctls_statusbar32", 4, 172, 412, 13, Child | WS_TABSTOP | SBARS_SIZEGRIP, 0,
                      L""}});
 }
 
@@ -603,6 +603,29 @@ TEST(Manifest, CommonControlsSixAsInvokerForThisArchitecture)
     CharLowerW(controls);
     EXPECT_NE(std::wstring(controls).find(L"common-controls_6595b64144ccf1df_6."), std::wstring::npos)
         << Utf8(controls);
+}
+
+// Without both declarations Windows draws the window at 96 DPI and stretches it:
+// the older element for Windows 8.1 and early 10, the newer for 1607 and later.
+// Windows reads them only inside application/windowsSettings, each in its own
+// namespace; Wine reads neither, so the file is all there is to check.
+TEST(Manifest, DeclaresPerMonitorDpiAwarenessWhereWindowsLooksForIt)
+{
+    ResourceBytes bytes = FindResourceBytes(RT_MANIFEST, MAKEINTRESOURCEW(1), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    ASSERT_NE(bytes.data, nullptr);
+    std::string manifest(reinterpret_cast<const char*>(bytes.data), bytes.size);
+    const size_t settings = manifest.find("<windowsSettings>");
+    const size_t settingsEnd = manifest.find("</windowsSettings>");
+    ASSERT_NE(settings, std::string::npos);
+    ASSERT_NE(settingsEnd, std::string::npos);
+    size_t application = manifest.rfind("<application xmlns=\"urn:schemas-microsoft-com:asm.v3\">", settings);
+    EXPECT_NE(application, std::string::npos) << "windowsSettings outside an asm.v3 application element";
+    for (const char* element :
+         {"<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true/pm</dpiAware>",
+          "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">PerMonitorV2</dpiAwareness>"}) {
+        size_t at = manifest.find(element);
+        EXPECT_TRUE(at != std::string::npos && settings < at && at < settingsEnd) << element;
+    }
 }
 
 } // namespace

@@ -147,7 +147,7 @@ TEST(SettingsFile, SavedPlacementIsLaidOutAgainstTheTemplateGeometry)
         entry->initialClientHeight = 0;
     }
 
-    RECT opened{}, list{}, status{}, client{}, templateList{4, 4, 308, 164};
+    RECT opened{}, list{}, status{}, client{}, templateList{4, 4, 412, 164};
     std::wstring titleAtRestore;
     RunMainDialog({[&](HWND dialog) {
         opened = WindowRect(dialog);
@@ -196,7 +196,7 @@ TEST(SettingsFile, MaximisedRunSavesItsNormalRectAndTheNextOpensMaximised)
     ShowWindow(dialog, SW_RESTORE);
     RECT restored = WindowRect(dialog);
     RECT list = ControlRect(dialog, IDC_FILTER_LIST);
-    RECT templateList{4, 4, 308, 164};
+    RECT templateList{4, 4, 412, 164};
     MapDialogRect(dialog, &templateList);
     DestroyWindow(dialog);
 
@@ -269,6 +269,33 @@ TEST(SettingsFile, DamagedPlacementValuesAreIgnored)
         PostMessageW(dialog, WM_CLOSE, 0, 0);
     }});
     EXPECT_EQ(Describe(opened), Describe(elsewhere));
+}
+
+// A placement from another DPI or another monitor: as large for its content as it
+// was, and wholly within the work area it opens on.
+TEST(PlaceOnScreen, SizeFollowsTheDpiAndTheWindowMovesOnlyAsFarAsItMust)
+{
+    const RECT work{0, 0, 1024, 738}; // a taskbar below
+    struct Case {
+        const char* what;
+        RECT saved;
+        UINT savedDpi, dpi;
+        RECT expected;
+    };
+    const Case cases[] = {
+        {"on screen, same DPI: as it was", {100, 50, 700, 450}, 96, 96, {100, 50, 700, 450}},
+        {"saved at 96, at 144: half as large again", {100, 50, 500, 350}, 96, 144, {100, 50, 700, 500}},
+        {"saved at 144, at 96: two thirds", {30, 30, 930, 630}, 144, 96, {30, 30, 630, 430}},
+        {"grown past the right and bottom edges: moved back", {500, 400, 900, 700}, 96, 144, {424, 288, 1024, 738}},
+        {"left of and above the area: moved in", {-300, -40, 300, 360}, 96, 96, {0, 0, 600, 400}},
+        {"on a monitor that is gone: moved onto this one", {1500, 900, 2100, 1300}, 96, 96, {424, 338, 1024, 738}},
+        {"larger than the area: as large as the area", {50, 50, 1050, 750}, 96, 144, {0, 0, 1024, 738}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Describe(PlaceOnScreen(c.saved, c.savedDpi, c.dpi, work)), Describe(c.expected)) << c.what;
+    // A work area that does not start at the origin: a second monitor to the left.
+    EXPECT_EQ(Describe(PlaceOnScreen({-2000, 100, -1000, 700}, 96, 96, {-1280, 0, 0, 1024})),
+              Describe(RECT{-1280, 100, -280, 700}));
 }
 
 TEST(SettingsFile, DeleteRemovesTheSectionAndTheEndOfTheRunWritesItAgain)

@@ -1,6 +1,8 @@
 #include "support/fake_installer.h"
 #include "res/resource.h"
 #include "devices/progress_window.h"
+#include "base/dpi.h"
+#include "support/swapped_seam.h"
 
 #include <tlhelp32.h>
 
@@ -184,6 +186,26 @@ TEST(ProgressDialog, FrameIconsAreTellApart)
         EXPECT_EQ(FrameOf(icon), frame);
         DestroyIcon(icon);
     }
+}
+
+// On a monitor at 150 % the frames are that monitor's small-icon size. Wine has
+// one DPI for every window, so the window's comes from a stand-in.
+TEST(ProgressDialog, FramesAreTheSmallIconSizeOfTheWindowsDpi)
+{
+    SwappedSeam dpi(dpiCalls);
+    dpiCalls.windowDpi = [](HWND) -> UINT { return 144; };
+    HWND window = CreateProgressDialog();
+    ASSERT_NE(window, nullptr);
+    SendMessageW(window, WM_TIMER, FrameTimer, 0);
+    ICONINFO info = {};
+    ASSERT_TRUE(GetIconInfo(ShownIcon(window), &info));
+    BITMAP colour = {};
+    GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(colour), &colour);
+    EXPECT_EQ(colour.bmWidth, SystemMetricForDpi(SM_CXSMICON, 144));
+    if (info.hbmColor)
+        DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyWindow(window);
 }
 
 // Ticks are sent by hand here, so the sequence does not depend on timing.

@@ -70,12 +70,19 @@ TEST(ServiceStateTextTest, EveryStateHasItsOwnWordsAndNoneBorrowsAnother)
     }
 }
 
-TEST_F(FilterListTest, DescriptionColumnNeverGetsANegativeWidth)
+TEST(DescriptionColumn, TakesWhatTheOtherTwoLeaveAtTheirDpiAndNeverLess)
 {
-    EXPECT_EQ(DescriptionColumnWidth(600), 400);
-    EXPECT_EQ(DescriptionColumnWidth(200), 0);
-    EXPECT_EQ(DescriptionColumnWidth(150), 0);
-    EXPECT_EQ(DescriptionColumnWidth(0), 0);
+    struct Case {
+        int clientWidth;
+        UINT dpi;
+        int expected;
+    };
+    // The other two columns are 100 pixels each at 96 DPI, 150 at 144, 200 at 192.
+    const Case cases[] = {{600, 96, 400}, {200, 96, 0}, {150, 96, 0}, {0, 96, 0},
+                          {900, 144, 600}, {300, 144, 0}, {299, 144, 0}, {1200, 192, 800}};
+    for (const Case& c : cases)
+        EXPECT_EQ(DescriptionColumnWidth(c.clientWidth, c.dpi), c.expected)
+            << c.clientWidth << " pixels at " << c.dpi << " DPI";
 }
 
 TEST_F(FilterListTest, RowsShowNameServiceAndCheckBoxForEverySituation)
