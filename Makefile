@@ -8,9 +8,10 @@ CMAKE_GEN  := -G Ninja -DCMAKE_BUILD_TYPE=Release
 # the programs (FILEVERSION 1, 0, 0, 0 -> 1.0.0.0).
 DIST_VERSION := $(shell sed -nE 's/^[[:space:]]*FILEVERSION[[:space:]]+([0-9]+)[[:space:]]*,[[:space:]]*([0-9]+)[[:space:]]*,[[:space:]]*([0-9]+)[[:space:]]*,[[:space:]]*([0-9]+).*/\1.\2.\3.\4/p' res/quillmere.rc)
 DIST_ZIP     := $(BUILD)/dist/quillmere-$(DIST_VERSION).zip
-# Where the release's zip is downloaded from; the winget and Scoop manifests
-# beside the zip point there.
+# Where the release's zip and MSI packages are downloaded from, and the product's
+# page; the winget and Scoop manifests beside the zip point there.
 RELEASE_URL  ?= https://quillmere.example/releases/download/$(DIST_VERSION)
+HOMEPAGE_URL ?= https://quillmere.example/
 
 .PHONY: all deps build test dist run bench soak sandbox-reset clean \
   $(foreach a,$(ARCHS),configure-$(a) build-$(a) run-$(a) bench-$(a) soak-$(a))
@@ -61,7 +62,7 @@ test: deps build dist
 	done; exit $$status
 
 dist: deps build
-	@bash scripts/dist.sh $(BUILD) $(DIST_ZIP) "$(RELEASE_URL)"
+	@bash scripts/dist.sh $(BUILD) $(DIST_ZIP) "$(RELEASE_URL)" "$(HOMEPAGE_URL)"
 
 # Random park, restore and delete operations against the prefix's registry; not
 # part of `make test`. SOAK_OPS and SOAK_SEED change the run.
