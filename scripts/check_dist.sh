@@ -4,9 +4,10 @@
 # its name says and carrying the version the package is named after, the
 # descriptions file in the encoding the program reads, the texts with Windows
 # line ends, remediation scripts that never report health they did not see (by
-# their text), what it was built from, and every sum right. Then what lets anyone
-# rebuild it byte for byte (sorted entries, one time, fixed permissions, no
-# extra fields), and the winget and Scoop manifests beside it.
+# their text), what it was built from, and every sum right, those of the MSI
+# packages beside it too. Then what lets anyone rebuild it byte for byte (sorted
+# entries, one time, fixed permissions, no extra fields), and the winget and
+# Scoop manifests beside it.
 # Usage: check_dist.sh PATH/TO/quillmere-VERSION.zip
 set -euo pipefail
 export LC_ALL=C
