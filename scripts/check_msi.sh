@@ -8,7 +8,8 @@
 # folder holds that architecture's programs and the files beside them, the Start
 # menu its shortcut, and the companion at the path the remediation scripts run
 # answers `check` as the build folder's does; a second install of the same
-# package leaves one copy, and msiexec /x leaves nothing behind.
+# package leaves one copy, the next version's package replaces it, and msiexec /x
+# leaves nothing behind.
 # Usage: check_msi.sh BUILD PREFIX VERSION
 set -euo pipefail
 export LC_ALL=C TZ=UTC WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -51,11 +52,12 @@ installed_files() {
   find "$WINEPREFIX/drive_c/"Program\ Files* "$WINEPREFIX/drive_c/users" "$WINEPREFIX/drive_c/ProgramData" \
     -iname "${1:-*quillmere*}" 2>/dev/null || true
 }
-# How many installed products are named Quillmere, in the system's own registry
-# view (a 32-bit reg.exe would see the other one on 64-bit Windows).
+# The versions of the installed products named Quillmere, in the system's own
+# registry view (a 32-bit reg.exe would see the other one on 64-bit Windows).
 registered() {
   "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:64 2>/dev/null |
-    tr -d '\r' | grep -c 'DisplayName *REG_SZ *Quillmere$' || true
+    tr -d '\r' | awk '/^HKEY/ { ours = 0 } /^ +DisplayName +REG_SZ +Quillmere$/ { ours = 1 }
+      ours && /^ +DisplayVersion +REG_SZ/ { print $3 }' | xargs
 }
 msiexec() {
   local rc=0
@@ -92,15 +94,31 @@ cycle() {
     fail "$arch: the installed companion's check exits with $installed_rc, the build folder's with $built_rc"
 
   msiexec /i || fail "$arch: a second msiexec /i exits with $?"
-  [ "$(registered)" = 1 ] || fail "$arch: $(registered) installed products named Quillmere after a second install"
+  [ "$(registered)" = "$version" ] || fail "$arch: installed after a second install: '$(registered)', expected $version"
   [ "$(installed_files quillmere-cli.exe | wc -l)" = 1 ] ||
     fail "$arch: a second install left more than one quillmere-cli.exe"
 
+  # The next version replaces this one, and is what msiexec /x then removes.
+  msi=$newer/quillmere-$next-$arch.msi
+  msiexec /i || fail "$arch: msiexec /i of version $next exits with $?"
+  [ "$(registered)" = "$next" ] || fail "$arch: installed after version $next: '$(registered)', expected $next alone"
   msiexec /x || fail "$arch: msiexec /x exits with $?"
   [ ! -e "$folder" ] || fail "$arch: msiexec /x left $(find "$folder" | xargs)"
   [ -z "$(installed_files)" ] || fail "$arch: msiexec /x left $(installed_files | head -n1)"
-  [ "$(registered)" = 0 ] || fail "$arch: still registered after msiexec /x"
+  [ -z "$(registered)" ] || fail "$arch: still registered after msiexec /x: $(registered)"
 }
+
+# The packages of the next version, made as make dist makes them. A version that
+# differs in the fourth field alone would not replace this one: dist.sh refuses it.
+IFS=. read -r major minor patch _ <<<"$version"
+next=$major.$minor.$((patch + 1)).0
+newer=$(mktemp -d)
+trap 'rm -rf "$newer"' EXIT
+bash "$here/dist.sh" "$build" "$newer/quillmere-$next.zip" https://quillmere.invalid/ https://quillmere.invalid/ >/dev/null
+if bash "$here/dist.sh" "$build" "$newer/quillmere-$major.$minor.$patch.1.zip" https://quillmere.invalid/ \
+  https://quillmere.invalid/ >/dev/null 2>&1; then
+  fail "dist.sh makes MSI packages of $major.$minor.$patch.1, which would install beside $version"
+fi
 
 bash "$here/wineprefix.sh" "$build/x86_64/wine" "$prefix"
 cycle x64 "$build/x86_64/wine" "$prefix"

@@ -50,6 +50,16 @@ declare -A upgrade_code=(
   exit 1
 }
 version=${BASH_REMATCH[1]}
+# Windows Installer reads a product version as major.minor.build, at most
+# 255.255.65535, and ignores a fourth field: a package that differs from the
+# installed one in the fourth field alone would install beside it instead of
+# replacing it. A release raises the third field.
+IFS=. read -r major minor patch fourth <<<"$version"
+if [ "$major" -gt 255 ] || [ "$minor" -gt 255 ] || [ "$patch" -gt 65535 ] || [ "$fourth" != 0 ]; then
+  echo "dist.sh: version $version cannot name an MSI package: Windows Installer takes at most" \
+    "255.255.65535 and ignores a fourth field, which must be 0 (raise the third instead)" >&2
+  exit 1
+fi
 [[ $release_url =~ ^https?://[^[:space:]]+$ ]] || {
   echo "dist.sh: not a release address: '$release_url'" >&2
   exit 1
