@@ -3,8 +3,8 @@
 # one's fixed upgrade code, the package's version and the commit's time (not the
 # build's, which would make every build differ). Then Wine's msiexec installs a
 # package silently, as a management tool does, into a prefix of the project's
-# own: the x64 package into the test prefix, the x86 one into a 32-bit prefix
-# where 32-bit programs run here (it must refuse the 64-bit one). Installed, the
+# own: the x64 package into the test prefix (where the x86 one must refuse), the
+# x86 one into a 32-bit prefix where 32-bit programs run here. Installed, the
 # folder holds that architecture's programs and the files beside them, the Start
 # menu its shortcut, and the companion at the path the remediation scripts run
 # answers `check` as the build folder's does; a second install of the same
@@ -66,7 +66,8 @@ msiexec() {
   return $rc
 }
 
-# Installs, installs again, runs the companion, removes: ARCH WINE PREFIX.
+# Installs, runs the companion, installs again, installs the next version, removes:
+# ARCH WINE PREFIX.
 cycle() {
   local arch=$1 from=$build/${build_of[$1]} name expected present installed_rc built_rc
   wine=$2
@@ -123,14 +124,14 @@ fi
 bash "$here/wineprefix.sh" "$build/x86_64/wine" "$prefix"
 cycle x64 "$build/x86_64/wine" "$prefix"
 
+# On 64-bit Windows the x86 package must refuse before it installs anything, which
+# needs no 32-bit program.
+msi=$build/dist/quillmere-$version-x86.msi
+if msiexec /i; then fail "x86: installs on 64-bit Windows"; fi
+[ -z "$(installed_files)" ] || fail "x86: refused, but left $(installed_files | head -n1) on 64-bit Windows"
+
 runs=$(cat "$build/i686/programs-run-here")
 if [ "$runs" = yes ]; then
-  # On 64-bit Windows the x86 package must refuse, and install nothing.
-  wine=$build/i686/wine
-  export WINEPREFIX=$prefix
-  msi=$build/dist/quillmere-$version-x86.msi
-  if msiexec /i; then fail "x86: installs on 64-bit Windows"; fi
-  [ -z "$(installed_files)" ] || fail "x86: refused, but left $(installed_files | head -n1) on 64-bit Windows"
   WINEARCH=win32 bash "$here/wineprefix.sh" "$build/i686/wine" "$build/wineprefix-32bit"
   cycle x86 "$build/i686/wine" "$build/wineprefix-32bit"
 elif [ "${QM_REQUIRE_32BIT:-}" = 1 ]; then
