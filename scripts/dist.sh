@@ -116,7 +116,7 @@ derived_guid() {
 # remediation scripts run, beside the zip's texts. wixl draws the package code at
 # random and dates the package now, and the cabinet keeps every file's time: the
 # files take the commit's time, and the package's summary gets a package code
-# derived from what it holds and the commit's time for both of its dates.
+# derived from what it holds and that time, and the time for both of its dates.
 for arch in x64 x86; do
   bits=64bit
   [ "$arch" = x64 ] || bits=32bit
@@ -130,7 +130,8 @@ for arch in x64 x86; do
   touch -d "@$epoch" "$payload"/*
   product_code=$(derived_guid "${upgrade_code[$arch]}" "product $version")
   contents=$(cd "$payload" && sha256sum -- * "$root/scripts/dist/quillmere.wxs" | cut -d' ' -f1 | sha256sum | cut -d' ' -f1)
-  package_code=$(derived_guid "${upgrade_code[$arch]}" "package $version $contents")
+  # Windows takes packages of one code for the same bytes; the time is in them too.
+  package_code=$(derived_guid "${upgrade_code[$arch]}" "package $version $epoch $contents")
   # wixl finds the files by relative names only.
   (cd "$payload" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" -D Manufacturer="$publisher" \
     -D UpgradeCode="${upgrade_code[$arch]}" -D ProductCode="$product_code" \
