@@ -8,9 +8,10 @@ CMAKE_GEN  := -G Ninja -DCMAKE_BUILD_TYPE=Release
 # the programs (FILEVERSION 1, 0, 0, 0 -> 1.0.0.0).
 DIST_VERSION := $(shell sed -nE 's/^[[:space:]]*FILEVERSION[[:space:]]+([0-9]+)[[:space:]]*,[[:space:]]*([0-9]+)[[:space:]]*,[[:space:]]*([0-9]+)[[:space:]]*,[[:space:]]*([0-9]+).*/\1.\2.\3.\4/p' res/quillmere.rc)
 DIST_ZIP     := $(BUILD)/dist/quillmere-$(DIST_VERSION).zip
-# Where the release's zip is downloaded from; the winget and Scoop manifests
-# beside the zip point there.
+# Where the release's zip and MSI packages are downloaded from, and the product's
+# page; the winget and Scoop manifests beside the zip point there.
 RELEASE_URL  ?= https://quillmere.example/releases/download/$(DIST_VERSION)
+HOMEPAGE_URL ?= https://quillmere.example/
 
 .PHONY: all deps build test dist run bench soak sandbox-reset clean \
   $(foreach a,$(ARCHS),configure-$(a) build-$(a) run-$(a) bench-$(a) soak-$(a))
@@ -42,12 +43,14 @@ $(foreach a,$(ARCHS),$(eval $(call arch_rules,$(a))))
 
 build: deps build-i686 build-x86_64
 
-# The package is checked first: it takes seconds, the tests minutes. Every
-# architecture's tests run even when an earlier one failed. Where this machine runs
-# no 32-bit program, the i686 tests that need Wine report as skipped (and the import
-# check still runs); QM_REQUIRE_32BIT=1 makes that a failure.
+# The package is checked first: it takes seconds, installing its MSI packages
+# under Wine half a minute, the tests minutes. Every architecture's tests run even
+# when an earlier one failed. Where this machine runs no 32-bit program, the i686
+# tests that need Wine report as skipped (and the import check still runs), and so
+# does the x86 MSI package's install; QM_REQUIRE_32BIT=1 makes that a failure.
 test: deps build dist
 	@bash scripts/check_dist.sh $(DIST_ZIP)
+	@bash scripts/check_msi.sh $(BUILD) $(PREFIX_DIR) $(DIST_VERSION)
 	@status=0; for a in $(ARCHS); do \
 	  echo "== tests, $$a =="; \
 	  runs=$$(cat $(BUILD)/$$a/programs-run-here); \
@@ -61,7 +64,7 @@ test: deps build dist
 	done; exit $$status
 
 dist: deps build
-	@bash scripts/dist.sh $(BUILD) $(DIST_ZIP) "$(RELEASE_URL)"
+	@bash scripts/dist.sh $(BUILD) $(DIST_ZIP) "$(RELEASE_URL)" "$(HOMEPAGE_URL)"
 
 # Random park, restore and delete operations against the prefix's registry; not
 # part of `make test`. SOAK_OPS and SOAK_SEED change the run.

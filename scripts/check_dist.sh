@@ -4,9 +4,10 @@
 # its name says and carrying the version the package is named after, the
 # descriptions file in the encoding the program reads, the texts with Windows
 # line ends, remediation scripts that never report health they did not see (by
-# their text), what it was built from, and every sum right. Then what lets anyone
-# rebuild it byte for byte (sorted entries, one time, fixed permissions, no
-# extra fields), and the winget and Scoop manifests beside it.
+# their text), what it was built from, and every sum right, those of the MSI
+# packages beside it too. Then what lets anyone rebuild it byte for byte (sorted
+# entries, one time, fixed permissions, no extra fields), and the winget and
+# Scoop manifests beside it.
 # Usage: check_dist.sh PATH/TO/quillmere-VERSION.zip
 set -euo pipefail
 export LC_ALL=C
@@ -155,20 +156,29 @@ check_script() {
 check_script detect.ps1 check
 check_script remediate.ps1 fix
 
+# The MSI packages beside the zip, which BUILDINFO.txt and SHA256SUMS cover too.
+msis=("quillmere-$version-x64.msi" "quillmere-$version-x86.msi")
+
 # Someone rebuilding the package needs the commit and both toolchains.
 if [ -f BUILDINFO.txt ]; then
   grep -Eq $'^commit: ([0-9a-f]{40}(, with uncommitted changes)?|unknown, not built from a git checkout)\r$' BUILDINFO.txt ||
     fail "BUILDINFO.txt names no commit"
+  for m in "${msis[@]}"; do
+    grep -q "^  $m, upgrade code {" BUILDINFO.txt || fail "BUILDINFO.txt does not name $m"
+  done
   for tool in compiler linker 'resource compiler'; do
     [ "$(grep -c "^  $tool: " BUILDINFO.txt)" = 2 ] || fail "BUILDINFO.txt: not both architectures' $tool"
   done
 fi
 
+# The MSI packages' sums are checked against the packages beside the zip.
 if [ -f SHA256SUMS ]; then
-  sha256sum -c --strict --quiet SHA256SUMS || fail "SHA256SUMS: a sum does not match"
+  grep -v '\.msi$' SHA256SUMS | sha256sum -c --strict --quiet || fail "SHA256SUMS: a sum does not match"
+  grep '\.msi$' SHA256SUMS | (cd "$(dirname "$zip")" && sha256sum -c --strict --quiet) ||
+    fail "SHA256SUMS: an MSI package's sum does not match"
   summed=$(sed 's/^[0-9a-f]*  //' SHA256SUMS | sort | xargs)
-  others=$(find . -type f ! -name SHA256SUMS -printf '%P\n' | sort | xargs)
-  [ "$summed" = "$others" ] || fail "SHA256SUMS lists '$summed', the package holds '$others'"
+  others=$( (find . -type f ! -name SHA256SUMS -printf '%P\n'; printf '%s\n' "${msis[@]}") | sort | xargs)
+  [ "$summed" = "$others" ] || fail "SHA256SUMS lists '$summed', expected '$others'"
 fi
 
 # The archive's own fields, and the manifests beside it.

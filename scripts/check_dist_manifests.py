@@ -2,7 +2,8 @@
 beside it: what lets anyone rebuild the package byte for byte (sorted entries,
 one time, the one BUILDINFO.txt names, fixed permissions, no extra fields), and
 winget and Scoop manifests that parse, carry the zip's sum and give each
-architecture its own programs.
+architecture its own programs; winget's MSI installers carry each package's sum
+and the product code the package itself holds.
 
 Usage: check_dist_manifests.py ZIP VERSION "COMMAND..."
 Exits with the number of problems found (at most 100)."""
@@ -12,6 +13,7 @@ import json
 import os
 import re
 import struct
+import subprocess
 import sys
 import time
 import zipfile
@@ -125,12 +127,37 @@ if "defaultLocale" in winget:
 if "installer" in winget:
     doc = winget["installer"]
     installers = doc.get("Installers") or []
-    archs = sorted(str(i.get("Architecture")) for i in installers)
-    if archs != ["x64", "x86"]:
-        fail(f"winget {files['installer']}: architectures {archs}, expected x64 and x86")
+    kinds = sorted((str(i.get("InstallerType", doc.get("InstallerType"))), str(i.get("Architecture")))
+                   for i in installers)
+    wanted = [("msi", "x64"), ("msi", "x86"), ("zip", "x64"), ("zip", "x86")]
+    if kinds != wanted:
+        fail(f"winget {files['installer']}: installers {kinds}, expected {wanted}")
     for i in installers:
         arch = i.get("Architecture")
         where = f"winget {files['installer']}, {arch}"
+        if i.get("InstallerType", doc.get("InstallerType")) == "msi":
+            msi = f"quillmere-{version}-{arch}.msi"
+            where += f" {msi}"
+            url = i.get("InstallerUrl")
+            if not isinstance(url, str) or not re.fullmatch(r"https?://\S+/" + re.escape(msi), url):
+                fail(f"{where}: download address {url!r} does not end in /{msi}")
+            if i.get("Scope", doc.get("Scope")) != "machine":
+                fail(f"{where}: scope {i.get('Scope')!r}, expected machine")
+            try:
+                with open(os.path.join(dist, msi), "rb") as f:
+                    msi_sum = hashlib.sha256(f.read()).hexdigest()
+                properties = subprocess.run(["msiinfo", "export", os.path.join(dist, msi), "Property"],
+                                            capture_output=True, text=True, check=True).stdout
+            except (OSError, subprocess.CalledProcessError) as e:
+                fail(f"{where}: {e}")
+                continue
+            if str(i.get("InstallerSha256", "")).lower() != msi_sum:
+                fail(f"{where}: sum {i.get('InstallerSha256')} is not the package's {msi_sum}")
+            held_code = re.search(r"^ProductCode\t(\S+)", properties, re.M)
+            if not held_code or i.get("ProductCode") != held_code.group(1):
+                fail(f"{where}: product code {i.get('ProductCode')!r}, the package holds"
+                     f" {held_code and held_code.group(1)!r}")
+            continue
         for key, wanted in (("InstallerType", "zip"), ("NestedInstallerType", "portable")):
             if i.get(key, doc.get(key)) != wanted:
                 fail(f"{where}: {key} {i.get(key, doc.get(key))!r}, expected {wanted}")
@@ -155,6 +182,9 @@ if scoop is not None and not isinstance(scoop, dict):
 elif scoop is not None:
     if scoop.get("version") != version:
         fail(f"{where}: version {scoop.get('version')!r}, expected {version}")
+    # Scoop refuses a manifest without one.
+    if not re.fullmatch(r"https?://\S+", str(scoop.get("homepage", ""))):
+        fail(f"{where}: homepage {scoop.get('homepage')!r} is no web address")
     archs = scoop.get("architecture") or {}
     if sorted(archs) != list(BITS):
         fail(f"{where}: architectures {sorted(archs)}, expected 32bit and 64bit")

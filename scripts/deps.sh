@@ -6,7 +6,7 @@ pkgs=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   wine wine32 wine64 fonts-wine xvfb xdotool imagemagick cmake ninja-build googletest make
-  zip unzip python3-yaml
+  zip unzip python3-yaml wixl msitools
 )
 
 missing=()
