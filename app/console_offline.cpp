@@ -189,8 +189,15 @@ Outcome RunOffline(const Arguments& arguments, bool changes, const std::function
         if (suffix.empty())
             return Failed(FormatProgramString(IDS_CLI_OFFLINE_NO_COPY, {hive, ReasonText(GetLastError())}));
     }
-    std::swprintf(loadedKey, std::size(loadedKey), L"Quillmere-offline-%lu",
-                  static_cast<unsigned long>(GetCurrentProcessId()));
+    // Named after this process; a key left by an earlier process of the same number
+    // (one that could not unload, until Windows restarts) is passed over.
+    for (unsigned attempt = 1; attempt < 100; ++attempt) {
+        std::swprintf(loadedKey, std::size(loadedKey), attempt > 1 ? L"Quillmere-offline-%lu-%u" : L"Quillmere-offline-%lu",
+                      static_cast<unsigned long>(GetCurrentProcessId()), attempt);
+        UniqueKey taken;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, loadedKey, 0, KEY_QUERY_VALUE, taken.put()) == ERROR_FILE_NOT_FOUND)
+            break;
+    }
     LSTATUS status = hiveCalls.loadKey(HKEY_LOCAL_MACHINE, loadedKey, hive.c_str());
     if (status != ERROR_SUCCESS) {
         if (!suffix.empty())

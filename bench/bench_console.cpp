@@ -243,12 +243,13 @@ bool WriteOfflineHive(const std::wstring& windows)
 const wchar_t kBareHive[] = L"QmBenchBareHive";
 std::wstring offlineWindows;
 
-// What `check --offline` cannot do without, made bare: the hive's load and unload,
-// its Select key, every class key's four values, and for the classes with filters
+// What `check --offline` cannot do without, made bare: the privileges a load needs,
+// the hive's load and unload, its Select key, every class key's four values, and for the classes with filters
 // the values again and each filter's service key and driver file.
 void BareOfflineCheck()
 {
     std::wstring hive = offlineWindows + L"\\System32\\config\\SYSTEM";
+    EnableHivePrivileges();
     if (RegLoadKeyW(HKEY_LOCAL_MACHINE, kBareHive, hive.c_str()) != ERROR_SUCCESS)
         return;
     {

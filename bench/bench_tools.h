@@ -180,6 +180,19 @@ inline void BareServiceQuery(const wchar_t* name, const BareDescriptions& where,
 
 // A registry whose Enum holds 3,000 more device instances, as a machine that has
 // seen many USB sticks does.
+// The backup and restore privileges, without which no hive file loads.
+inline void EnableHivePrivileges()
+{
+    UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.put()))
+        return;
+    for (const wchar_t* privilege : {SE_BACKUP_NAME, SE_RESTORE_NAME}) {
+        TOKEN_PRIVILEGES enable = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+        if (LookupPrivilegeValueW(nullptr, privilege, &enable.Privileges[0].Luid))
+            AdjustTokenPrivileges(token.get(), FALSE, &enable, 0, nullptr, nullptr);
+    }
+}
+
 inline constexpr int SeededDevices = 100;
 inline constexpr int InstancesPerDevice = 30;
 inline constexpr wchar_t kSeedEnumerator[] = L"SYSTEM\\CurrentControlSet\\Enum\\QMBENCH";

@@ -536,13 +536,7 @@ public:
                           "[ControlSet001\\\\Control\\\\Class\\\\%ls] 1700000000\n\"Class\"=\"CDROM\"\n",
                      CdromClass().key.c_str());
         std::fclose(out);
-        UniqueHandle token;
-        if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.put()))
-            for (const wchar_t* privilege : {SE_BACKUP_NAME, SE_RESTORE_NAME}) {
-                TOKEN_PRIVILEGES enable = {1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
-                if (LookupPrivilegeValueW(nullptr, privilege, &enable.Privileges[0].Luid))
-                    AdjustTokenPrivileges(token.get(), FALSE, &enable, 0, nullptr, nullptr);
-            }
+        EnableHivePrivileges();
         loaded_ = RegLoadKeyW(HKEY_LOCAL_MACHINE, key_.c_str(), file_.c_str()) == ERROR_SUCCESS;
     }
     ~SoakHive()
