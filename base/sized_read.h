@@ -1,6 +1,7 @@
 // The one size-then-fill loop for the platform's variable-size answers (registry
 // values, device properties): asked again with room for what the last answer said
 // it needs, since the data may grow between two calls.
+// The walk over list text read that way is here too, for every floor that reads one.
 #pragma once
 
 #include <windows.h>
@@ -48,4 +49,21 @@ inline std::wstring TextOf(const std::vector<BYTE>& buffer, DWORD got)
     while (length < chars && text[length] != L'\0')
         ++length;
     return std::wstring(text, length);
+}
+
+// Calls `visit(entry, length)` with each entry of `chars` characters of list
+// text, up to the first empty one, which is what the system reads. Returns the
+// position just past that empty entry, or `chars` where there is none.
+template <typename Visit>
+size_t VisitMultiSz(const wchar_t* text, size_t chars, Visit visit)
+{
+    for (size_t pos = 0; pos < chars; ++pos) {
+        size_t start = pos;
+        while (pos < chars && text[pos] != L'\0')
+            ++pos;
+        if (pos == start)
+            return pos + 1;
+        visit(text + start, pos - start);
+    }
+    return chars;
 }

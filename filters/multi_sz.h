@@ -34,23 +34,6 @@ bool MultiSzListsName(const std::vector<std::wstring>& entries, const wchar_t* n
 // Removes every entry matching `name`; returns how many went.
 size_t RemoveMatchingEntries(MultiSzList& list, const wchar_t* name);
 
-// Calls `visit(entry, length)` with each entry of `chars` characters of list
-// text, up to the first empty one, which is what the system reads. Returns the
-// position just past that empty entry, or `chars` where there is none.
-template <typename Visit>
-size_t VisitMultiSz(const wchar_t* text, size_t chars, Visit visit)
-{
-    for (size_t pos = 0; pos < chars; ++pos) {
-        size_t start = pos;
-        while (pos < chars && text[pos] != L'\0')
-            ++pos;
-        if (pos == start)
-            return pos + 1;
-        visit(text + start, pos - start);
-    }
-    return chars;
-}
-
 // Reads a value whole, whatever its size or type (retried if the value grows in
 // between). Returns the registry's status; ERROR_FILE_NOT_FOUND for a missing
 // value.

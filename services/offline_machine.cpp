@@ -112,17 +112,8 @@ bool Dependents(const Machine& machine, const wchar_t* name, std::vector<std::ws
             !ReadValue(key.get(), L"DependOnService", &type, &data) || type != REG_MULTI_SZ)
             continue;
         std::vector<std::wstring> names;
-        const auto* chars = reinterpret_cast<const wchar_t*>(data.data());
-        size_t count = data.size() / sizeof(wchar_t);
-        for (size_t start = 0; start < count;) {
-            size_t end = start;
-            while (end < count && chars[end] != L'\0')
-                ++end;
-            if (end == start)
-                break;
-            names.emplace_back(chars + start, end - start);
-            start = end + 1;
-        }
+        VisitMultiSz(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t),
+                     [&](const wchar_t* entry, size_t chars) { names.emplace_back(entry, chars); });
         needs.emplace_back(subkey, std::move(names));
     }
     std::vector<std::wstring> pending = {name};
