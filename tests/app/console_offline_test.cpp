@@ -21,7 +21,8 @@ namespace {
 
 // Two control sets: the second is the one Select names, so the first must stay as
 // it is. Its CD/DVD class holds a filter of each kind; the keyboards' holds their
-// own filter and a stale one; a device under Enum still uses QmNoFile.
+// own filter and a stale one; a device under Enum still uses QmNoFile, and a
+// service depends on QmHub.
 const char HiveText[] = R"(WINE REGISTRY Version 2
 
 [Select] 1700000000
@@ -38,7 +39,7 @@ const char HiveText[] = R"(WINE REGISTRY Version 2
 
 [ControlSet002\\Control\\Class\\{4D36E965-E325-11CE-BFC1-08002BE10318}] 1700000000
 "Class"="CDROM"
-"UpperFilters"=str(7):"QmGone\0QmOk\0QmStale\0QmNoFile\0QmDisabled\0QmLetter\0"
+"UpperFilters"=str(7):"QmGone\0QmOk\0QmStale\0QmNoFile\0QmDisabled\0QmLetter\0QmHub\0"
 
 [ControlSet002\\Control\\Class\\{4D36E96B-E325-11CE-BFC1-08002BE10318}] 1700000000
 "Class"="Keyboard"
@@ -47,6 +48,15 @@ const char HiveText[] = R"(WINE REGISTRY Version 2
 [ControlSet002\\Enum\\ROOT\\QMDEVICE\\0000] 1700000000
 "FriendlyName"="Qm offline device"
 "UpperFilters"=str(7):"QmNoFile\0"
+
+[ControlSet002\\Services\\QmClient] 1700000000
+"Type"=dword:00000010
+"Start"=dword:00000002
+"DependOnService"=str(7):"Tcpip\0QmHub\0"
+
+[ControlSet002\\Services\\QmHub] 1700000000
+"Type"=dword:00000001
+"Start"=dword:00000003
 
 [ControlSet002\\Services\\kbdclass] 1700000000
 "Type"=dword:00000001
@@ -210,11 +220,13 @@ TEST_F(ConsoleOffline, FixParksWhatCannotLoadInTheControlSetThatStartsAndKeepsAC
     // cannot be looked for, so its filter stays, as does the one whose file is there.
     EXPECT_EQ(Saved(set + Cdrom, UpperFiltersValue), (Names{L"QmOk", L"QmLetter"}));
     EXPECT_EQ(Saved(set + Cdrom, UpperFiltersRemovedValue),
-              (Names{L"QmGone", L"QmStale", L"QmNoFile", L"QmDisabled"}));
+              (Names{L"QmGone", L"QmStale", L"QmNoFile", L"QmDisabled", L"QmHub"}));
     EXPECT_EQ(Saved(set + Keyboard, UpperFiltersValue), (Names{L"kbdclass"}));
-    // Its service disabled where nothing else uses it; kept for the device under Enum.
+    // Its service disabled where nothing else uses it; kept for the device under
+    // Enum and for the service that depends on it.
     EXPECT_EQ(Saved(set + L"Services\\QmStale", L"Start"), (Names{L"4"}));
     EXPECT_EQ(Saved(set + L"Services\\QmNoFile", L"Start"), (Names{L"3"}));
+    EXPECT_EQ(Saved(set + L"Services\\QmHub", L"Start"), (Names{L"3"}));
     // The other control set is the way back.
     EXPECT_EQ(Saved(std::wstring(L"ControlSet001\\") + Cdrom, UpperFiltersValue), (Names{L"QmGone", L"QmOk"}));
     EXPECT_EQ(Saved(L"ControlSet001\\Services\\QmStale", L"Start"), (Names{L"3"}));
